@@ -1,0 +1,105 @@
+#include "platform/Event.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace px {
+
+Event::Event(bool manualReset, bool initiallySet)
+    : m_fd(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)), m_manual(manualReset)
+{
+}
+
+Event::~Event()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+void Event::Set()
+{
+    if (m_fd < 0)
+        return;
+    uint64_t one = 1;
+    // EAGAIN can only mean the counter is near its limit: it is signalled either way.
+    while (write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void Event::Reset()
+{
+    if (m_fd < 0)
+        return;
+    uint64_t value;
+    while (read(m_fd, &value, sizeof value) < 0 && errno == EINTR) {
+    }
+}
+
+bool Event::TryConsume()
+{
+    if (m_fd < 0)
+        return false;
+    if (m_manual) {
+        pollfd p{m_fd, POLLIN, 0};
+        return poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+    }
+    uint64_t value;
+    for (;;) {
+        if (read(m_fd, &value, sizeof value) == sizeof value)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+WaitResult Event::Wait(uint32_t timeoutMs)
+{
+    Event* self = this;
+    int r = WaitAny(&self, 1, timeoutMs);
+    if (r == 0)
+        return WaitResult::Signaled;
+    return r == kWaitTimeout ? WaitResult::Timeout : WaitResult::Failed;
+}
+
+int Event::WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
+{
+    if (count == 0)
+        return kWaitFailed;
+    std::vector<pollfd> fds(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (events[i] == nullptr || events[i]->m_fd < 0)
+            return kWaitFailed;
+        fds[i] = pollfd{events[i]->m_fd, POLLIN, 0};
+    }
+    const uint64_t deadline = TickCount64() + timeoutMs;
+    for (;;) {
+        int waitMs = -1;
+        if (timeoutMs != kInfinite) {
+            uint64_t now = TickCount64();
+            waitMs = now >= deadline ? 0 : static_cast<int>(deadline - now);
+        }
+        int n = poll(fds.data(), count, waitMs);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return kWaitFailed;
+        }
+        if (n == 0)
+            return kWaitTimeout;
+        for (size_t i = 0; i < count; ++i) {
+            if (!(fds[i].revents & POLLIN))
+                continue;
+            // Another waiter may have taken an auto-reset signal between poll and read.
+            if (events[i]->TryConsume())
+                return static_cast<int>(i);
+        }
+        if (timeoutMs != kInfinite && TickCount64() >= deadline)
+            return kWaitTimeout;
+    }
+}
+
+} // namespace px

@@ -1,0 +1,50 @@
+// Windows-style events on Linux, each backed by one eventfd so that a host can poll it.
+//
+// An auto-reset event wakes one waiter and returns to the non-signalled state as that waiter
+// leaves its wait; a manual-reset event stays signalled until Reset(). Setting an event that is
+// already signalled changes nothing (the eventfd counter is drained as a whole, never counted).
+// All operations are safe from any thread; an event must outlive every wait on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Clock.h"
+
+namespace px {
+
+enum class WaitResult { Signaled, Timeout, Failed };
+
+// Returned by WaitAny when the time-out expired / the wait itself failed.
+constexpr int kWaitTimeout = -1;
+constexpr int kWaitFailed = -2;
+
+class Event {
+public:
+    Event(bool manualReset, bool initiallySet);
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    // False when the eventfd could not be created; such an event fails every wait.
+    bool Valid() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    bool ManualReset() const { return m_manual; }
+
+    void Set();
+    void Reset();
+    // Waits until the event is signalled or timeoutMs (kInfinite: no limit) has passed.
+    WaitResult Wait(uint32_t timeoutMs = kInfinite);
+    // Signalled right now? Consumes the signal of an auto-reset event, like a zero wait.
+    bool TryConsume();
+
+    // Waits until any of the events is signalled; returns the lowest signalled index,
+    // kWaitTimeout or kWaitFailed. An auto-reset event that is reported is consumed.
+    static int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs = kInfinite);
+
+private:
+    int m_fd;
+    bool m_manual;
+};
+
+} // namespace px

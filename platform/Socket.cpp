@@ -1,0 +1,271 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace px {
+
+namespace {
+
+int Err() { return errno != 0 ? errno : EIO; }
+
+sockaddr_in MakeAddr(uint32_t addr, uint16_t port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(addr);
+    return sa;
+}
+
+} // namespace
+
+int SocketOpen(SocketType type, SocketHandle* out)
+{
+    int s = socket(AF_INET, (type == SocketType::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return Err();
+    *out = s;
+    return 0;
+}
+
+int SocketClose(SocketHandle s) { return close(s) == 0 ? 0 : Err(); }
+
+int SocketSetLinger(SocketHandle s, bool on, int seconds)
+{
+    linger l{on ? 1 : 0, seconds};
+    return setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0 ? 0 : Err();
+}
+
+int SocketSetReuseAddress(SocketHandle s, bool on)
+{
+    int v = on ? 1 : 0;
+    return setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &v, sizeof v) == 0 ? 0 : Err();
+}
+
+int SocketSetNoDelay(SocketHandle s, bool on)
+{
+    int v = on ? 1 : 0;
+    return setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0 ? 0 : Err();
+}
+
+int SocketSetBufferSizes(SocketHandle s, int bytes)
+{
+    if (setsockopt(s, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) != 0 ||
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0)
+        return Err();
+    return 0;
+}
+
+int SocketBind(SocketHandle s, uint32_t addr, uint16_t port)
+{
+    sockaddr_in sa = MakeAddr(addr, port);
+    return bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 ? 0 : Err();
+}
+
+int SocketListen(SocketHandle s) { return listen(s, SOMAXCONN) == 0 ? 0 : Err(); }
+
+int SocketAccept(SocketHandle listening, SocketHandle* out)
+{
+    for (;;) {
+        int s = accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+        if (s >= 0) {
+            *out = s;
+            return 0;
+        }
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
+int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port)
+{
+    sockaddr_in sa = MakeAddr(addr, port);
+    if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0)
+        return 0;
+    if (errno != EINTR)
+        return Err();
+    // An interrupted connect goes on in the background; wait for its outcome.
+    pollfd p{s, POLLOUT, 0};
+    while (poll(&p, 1, -1) < 0) {
+        if (errno != EINTR)
+            return Err();
+    }
+    int soErr = 0;
+    socklen_t len = sizeof soErr;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0)
+        return Err();
+    return soErr;
+}
+
+int SocketLocalPort(SocketHandle s, uint16_t* port)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return Err();
+    *port = ntohs(sa.sin_port);
+    return 0;
+}
+
+int SocketSend(SocketHandle s, const void* data, size_t len, size_t* sent)
+{
+    for (;;) {
+        ssize_t n = send(s, data, len, MSG_NOSIGNAL);
+        if (n >= 0) {
+            *sent = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
+int SocketSendAll(SocketHandle s, const void* data, size_t len)
+{
+    const char* p = static_cast<const char*>(data);
+    while (len > 0) {
+        size_t sent = 0;
+        if (int e = SocketSend(s, p, len, &sent))
+            return e;
+        p += sent;
+        len -= sent;
+    }
+    return 0;
+}
+
+int SocketRecv(SocketHandle s, void* data, size_t len, size_t* got)
+{
+    for (;;) {
+        ssize_t n = recv(s, data, len, 0);
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
+int SocketRecvDatagram(SocketHandle s, void* data, size_t len, size_t* got)
+{
+    for (;;) {
+        iovec iov{data, len};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        ssize_t n = recvmsg(s, &msg, 0);
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return (msg.msg_flags & MSG_TRUNC) ? EMSGSIZE : 0;
+        }
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
+int SocketRecvAll(SocketHandle s, void* data, size_t len)
+{
+    char* p = static_cast<char*>(data);
+    while (len > 0) {
+        size_t got = 0;
+        if (int e = SocketRecv(s, p, len, &got))
+            return e;
+        if (got == 0)
+            return ECONNRESET;
+        p += got;
+        len -= got;
+    }
+    return 0;
+}
+
+int SocketShutdown(SocketHandle s, ShutdownHow how)
+{
+    int h = how == ShutdownHow::Receive ? SHUT_RD : how == ShutdownHow::Send ? SHUT_WR : SHUT_RDWR;
+    return shutdown(s, h) == 0 ? 0 : Err();
+}
+
+int SocketWaitReadable(SocketHandle s, int timeoutMs, bool* readable)
+{
+    pollfd p{s, POLLIN, 0};
+    for (;;) {
+        int n = poll(&p, 1, timeoutMs);
+        if (n >= 0) {
+            if (n > 0 && (p.revents & POLLNVAL))
+                return EBADF;
+            *readable = n > 0;
+            return 0;
+        }
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
+int SocketJoinMulticast(SocketHandle s, uint32_t group)
+{
+    ip_mreq req{};
+    req.imr_multiaddr.s_addr = htonl(group);
+    req.imr_interface.s_addr = htonl(INADDR_ANY);
+    return setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &req, sizeof req) == 0 ? 0 : Err();
+}
+
+int SocketMaxDatagramSize(SocketHandle s, uint32_t* size)
+{
+    // Linux has no per-socket maximum message size option. The largest payload of one IPv4 UDP
+    // datagram is 65535 - 20 (IP header) - 8 (UDP header) = 65507; the socket's type is read
+    // so that a caller still learns of a broken socket here, where it asks.
+    int type = 0;
+    socklen_t len = sizeof type;
+    if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) != 0)
+        return Err();
+    *size = 65507;
+    return 0;
+}
+
+int LocalHostName(char* name, size_t len)
+{
+    if (gethostname(name, len) != 0)
+        return Err();
+    if (len > 0)
+        name[len - 1] = '\0';
+    return 0;
+}
+
+int ResolveHostName(const char* name, std::vector<uint32_t>* addrs)
+{
+    addrs->clear();
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* res = nullptr;
+    int rc = getaddrinfo(name, nullptr, &hints, &res);
+    if (rc != 0) {
+        if (rc == EAI_SYSTEM)
+            return Err();
+        if (rc == EAI_MEMORY)
+            return ENOMEM;
+        return rc == EAI_AGAIN ? EAGAIN : ENOENT;
+    }
+    for (addrinfo* ai = res; ai != nullptr; ai = ai->ai_next) {
+        if (ai->ai_family != AF_INET || ai->ai_addr == nullptr)
+            continue;
+        uint32_t a = ntohl(reinterpret_cast<sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr);
+        bool seen = false;
+        for (uint32_t x : *addrs)
+            seen = seen || x == a;
+        if (!seen)
+            addrs->push_back(a);
+    }
+    freeaddrinfo(res);
+    return addrs->empty() ? ENOENT : 0;
+}
+
+} // namespace px

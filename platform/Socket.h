@@ -1,0 +1,65 @@
+// Thin socket calls. Every function returns 0 on success or the errno value of the failing call,
+// so that the network access layer can put it into a result detail without reading errno itself.
+// IPv4 addresses are 32-bit values in host order (127.0.0.1 is 0x7F000001); ports are host order.
+// Sends never raise SIGPIPE: a peer that went away gives EPIPE.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace px {
+
+using SocketHandle = int;
+constexpr SocketHandle kInvalidSocket = -1;
+constexpr uint32_t kAnyAddress = 0;
+constexpr uint32_t kLoopbackAddress = 0x7F000001u;
+
+enum class SocketType { Stream, Datagram };
+enum class ShutdownHow { Receive, Send, Both };
+
+// a.b.c.d from four bytes given in that order.
+inline uint32_t Ipv4FromBytes(const uint8_t bytes[4])
+{
+    return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+           uint32_t{bytes[3]};
+}
+inline bool Ipv4IsLoopback(uint32_t addr) { return (addr >> 24) == 127; }
+
+int SocketOpen(SocketType type, SocketHandle* out);
+int SocketClose(SocketHandle s);
+int SocketSetLinger(SocketHandle s, bool on, int seconds);
+int SocketSetReuseAddress(SocketHandle s, bool on);
+int SocketSetNoDelay(SocketHandle s, bool on);
+int SocketSetBufferSizes(SocketHandle s, int bytes);
+int SocketBind(SocketHandle s, uint32_t addr, uint16_t port);
+int SocketListen(SocketHandle s);  // largest backlog the system allows
+int SocketAccept(SocketHandle listening, SocketHandle* out);
+int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port);
+int SocketLocalPort(SocketHandle s, uint16_t* port);
+
+// One send call; *sent is what the kernel took (possibly less than len).
+int SocketSend(SocketHandle s, const void* data, size_t len, size_t* sent);
+// Sends all of len, looping over partial sends (for peers and tools, not for the link layer).
+int SocketSendAll(SocketHandle s, const void* data, size_t len);
+// One receive call; *got == 0 means the peer closed the connection.
+int SocketRecv(SocketHandle s, void* data, size_t len, size_t* got);
+// One datagram receive that also reports truncation (EMSGSIZE) with *got set to the bytes kept.
+int SocketRecvDatagram(SocketHandle s, void* data, size_t len, size_t* got);
+// Receives exactly len bytes; ECONNRESET when the peer closes first.
+int SocketRecvAll(SocketHandle s, void* data, size_t len);
+int SocketShutdown(SocketHandle s, ShutdownHow how);
+
+// Waits until s is readable (or has an error or end of stream); timeoutMs < 0 waits without limit.
+int SocketWaitReadable(SocketHandle s, int timeoutMs, bool* readable);
+
+int SocketJoinMulticast(SocketHandle s, uint32_t group);
+// Largest payload one datagram of this socket can carry.
+int SocketMaxDatagramSize(SocketHandle s, uint32_t* size);
+
+int LocalHostName(char* name, size_t len);
+// IPv4 addresses of a host name or dotted address, in the resolver's order. An answer without
+// any address is ENOENT; resolver failures that are not system errors map to ENOENT or EAGAIN.
+int ResolveHostName(const char* name, std::vector<uint32_t>* addrs);
+
+} // namespace px
