@@ -1,0 +1,173 @@
+// Pellix network access layer.
+//
+// The only code of Pellix that moves bytes over sockets (through platform/Socket.h). A context
+// (NetContext) holds one endpoint configuration; a link (NetLink) is one socket of a context with
+// two worker threads, a send thread and a receive thread, that run for the whole life of the link
+// and carry out asynchronous transfer requests. Each direction has one request slot: a caller of
+// NetTransferBuffer takes the slot (waiting while it is taken), an asynchronous request is then
+// performed by the worker thread, which calls the direction's stop hook on its own thread and
+// frees the slot after the hook returned. A TCP server context also owns a listening link whose
+// thread reports incoming connections through the context's accept hook.
+//
+// Ownership: the caller owns contexts and links and frees them with NetFreeLink/NetFreeContext;
+// a context owns the links made on it (NetFreeContext frees those still alive). Every operation
+// returns a NetResult {code, detail}; nothing throws. Details are errno values or the layer's own
+// numbers (5000...6001); success is {0, 2}.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/CriticalSection.h"
+#include "platform/Event.h"
+#include "platform/Socket.h"
+#include "platform/Thread.h"
+
+struct NetResult {
+    uint32_t code;
+    uint32_t detail;
+};
+
+inline bool operator==(const NetResult& a, const NetResult& b) { return a.code == b.code && a.detail == b.detail; }
+
+// Result codes.
+enum : uint32_t {
+    NET_SUCCESS_CODE = 0,
+    NET_ERROR_CODE = 1,
+    NET_NOT_APPLICABLE = 2,
+    NET_MEMORY_ALLOCATION_ERROR = 3,
+    NET_ACCEPT_ERROR = 4,
+    NET_BIND_ERROR = 5,
+    NET_CLOSESOCKET_ERROR = 6,
+    NET_CONNECT_ERROR = 7,
+    NET_GETHOSTNAME_ERROR = 8,
+    NET_GETHOSTBYNAME_ERROR = 9,
+    NET_GETHOSTBYADDR_ERROR = 10,
+    NET_GETSOCKOPT_ERROR = 11,
+    NET_LISTEN_ERROR = 12,
+    NET_RECEIVE_ERROR = 13,
+    NET_SELECT_ERROR = 14,
+    NET_SEND_ERROR = 15,
+    NET_SHUTDOWNSOCKET_ERROR = 16,
+    NET_SOCKET_CREATION_ERROR = 17,
+    NET_WSASTARTUP_ERROR = 18,
+    NET_CREATETHREAD_ERROR = 19,
+    NET_CREATEEVENT_ERROR = 20,
+    NET_UNKNOWN_EVENT = 21,
+    NET_INVALID_INPUT_PARAMETERS = 22,
+    NET_WRONG_MULTICAST_TRANSFER = 23,
+    NET_RECV_DISCONNECT_ERROR = 24,
+    NET_SEND_DISCONNECT_ERROR = 25,
+};
+
+// Details of the layer's own making.
+enum : uint32_t {
+    NET_DETAIL_SUCCESS = 2,
+    NET_DETAIL_BAD_MULTICAST_GROUP = 5000,
+    NET_DETAIL_MULTICAST_REMOTE = 5001,
+    NET_DETAIL_MULTICAST_NOT_UDP = 5002,
+    NET_DETAIL_NO_REMOTE = 5003,
+    NET_DETAIL_WAIT_TIMEOUT = 5164,   // used by callers that wait for an asynchronous transfer
+    NET_DETAIL_WAIT_ABANDONED = 5165,
+    NET_DETAIL_SEND_ON_RECEIVER = 6000,
+    NET_DETAIL_RECEIVE_ON_SENDER = 6001,
+};
+
+enum : uint32_t { NET_PROTOCOL_UDP = 0, NET_PROTOCOL_TCP = 1 };
+// Role 0: TCP server / multicast sender; role 1: TCP client / multicast receiver.
+enum : uint32_t { NET_ROLE_SERVER = 0, NET_ROLE_SENDER = 0, NET_ROLE_CLIENT = 1, NET_ROLE_RECEIVER = 1 };
+enum : uint32_t { NET_DIRECTION_SEND = 0, NET_DIRECTION_RECEIVE = 1 };
+enum : uint32_t { NET_FLAG_RAW = 1 };             // NetAllocContext flags: no UDP framing
+enum : uint32_t { NET_TRANSFER_COPY = 1 };        // NetTransferBuffer flags: TCP receive via a bounce buffer
+enum : uint32_t {
+    NET_HOOK_SEND_START = 0,
+    NET_HOOK_RCV_START = 1,
+    NET_HOOK_SEND_STOP = 2,
+    NET_HOOK_RCV_STOP = 3,
+};
+
+// UDP framing markers.
+constexpr uint32_t kNetFrameStart = 0xFEEDFACEu;
+constexpr uint32_t kNetFrameEnd = 0xCAFEFADEu;
+
+// Called on a link's worker thread after an asynchronous transfer: (bytes, code, detail, user).
+// The byte count means something only when code is 0. The result is ignored.
+using NetHookFunction = uint32_t (*)(uint32_t count, uint32_t code, uint32_t detail, void* user);
+// Called on the listening thread when a connection waits ({0, 2}) or the wait failed ({14, e}).
+using NetAcceptHookFunction = void (*)(NetResult result, void* user);
+
+struct NetLink;
+
+struct NetContext {
+    uint32_t protocol = 0;
+    uint32_t role = 0;
+    uint16_t localPort = 0;
+    uint16_t remotePort = 0;
+    char hostName[256] = {};
+    uint8_t ipv4[4] = {};
+    uint32_t multicast = 0;
+    uint8_t group[4] = {};
+    NetLink* links = nullptr;        // most recently added first
+    NetLink* listening = nullptr;    // TCP server role only
+    NetAcceptHookFunction acceptHook = nullptr;
+    void* acceptUser = nullptr;
+    uint32_t raw = 0;
+    px::CriticalSection listLock;    // guards links
+    px::Event* accepted = nullptr;   // set by NetAllocLink on a server context (see listening thread)
+};
+
+struct NetHook {
+    NetHookFunction function = nullptr;
+    void* user = nullptr;
+};
+
+struct NetRequest {
+    uint8_t* buffer = nullptr;
+    uint32_t length = 0;
+    uint32_t flags = 0;
+    bool suppressHook = false;
+};
+
+struct NetLink {
+    NetContext* context = nullptr;
+    uint32_t listening = 0;
+    px::CriticalSection lock;
+    uint32_t maxDatagram = 0;
+    px::SocketHandle socket = px::kInvalidSocket;
+    px::Thread listenThread, sendThread, receiveThread;
+    px::Event* sendRequested = nullptr;
+    px::Event* receiveRequested = nullptr;
+    px::Event* sendSlotFree = nullptr;
+    px::Event* receiveSlotFree = nullptr;
+    px::Event* listenStop = nullptr;
+    std::atomic<bool> listenStopFlag{false}, sendStopFlag{false}, receiveStopFlag{false};
+    NetRequest pendingSend, pendingReceive;
+    NetHook hooks[4];
+    NetLink* prev = nullptr;
+    NetLink* next = nullptr;
+};
+
+NetResult NetAllocContext(uint32_t protocol, uint32_t role, uint16_t localPort, uint16_t remotePort,
+                          const char* hostName, const uint8_t* ipv4, const uint8_t* group, uint32_t flags,
+                          NetContext** context);
+NetResult NetAllocLink(NetContext* context, uint32_t reserved, NetLink** link);
+NetResult NetLinkHookFunction(NetLink* link, uint32_t kind, NetHookFunction function, void* user,
+                              uint32_t reserved);
+// Must not be called from one of the link's own hooks: that returns {1, EDEADLK} and frees nothing.
+NetResult NetFreeLink(NetLink* link, uint32_t reserved);
+NetResult NetFreeContext(NetContext* context, uint32_t reserved);
+// Writes the message of the result into text (at most size bytes, NUL included); null does nothing.
+void NetErrorText(NetResult result, char* text, size_t size = 256);
+
+// direction: NET_DIRECTION_SEND / NET_DIRECTION_RECEIVE; async 1: performed by the worker thread,
+// whose stop hook reports the end; async 0: performed here and the count stored through count.
+NetResult NetTransferBuffer(NetLink* link, void* buffer, uint32_t length, uint32_t direction, uint32_t async,
+                            uint32_t reserved, uint32_t* count, uint32_t flags);
+NetResult NetRecvDisconnect(NetLink* link);
+NetResult NetSendDisconnect(NetLink* link);
+
+// Additions for hosts of the server role (tests, tools): the accept hook of a server context
+// (nothing in the camera client sets one), and the port a context's listening link is bound to.
+NetResult NetSetAcceptHook(NetContext* context, NetAcceptHookFunction hook, void* user);
+NetResult NetGetListeningPort(const NetContext* context, uint16_t* port);
