@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
@@ -114,7 +115,7 @@ struct NetContext {
     void* acceptUser = nullptr;
     uint32_t raw = 0;
     px::CriticalSection listLock;    // guards links
-    px::Event* accepted = nullptr;   // set by NetAllocLink on a server context (see listening thread)
+    std::unique_ptr<px::Event> accepted;  // set when NetAllocLink accepted (see listening thread)
 };
 
 struct NetHook {
@@ -136,12 +137,11 @@ struct NetLink {
     uint32_t maxDatagram = 0;
     px::SocketHandle socket = px::kInvalidSocket;
     px::Thread listenThread, sendThread, receiveThread;
-    px::Event* sendRequested = nullptr;
-    px::Event* receiveRequested = nullptr;
-    px::Event* sendSlotFree = nullptr;
-    px::Event* receiveSlotFree = nullptr;
-    px::Event* listenStop = nullptr;
+    std::unique_ptr<px::Event> sendRequested, receiveRequested;
+    std::unique_ptr<px::Event> sendSlotFree, receiveSlotFree;  // created signalled
+    std::unique_ptr<px::Event> listenStop;                      // wakes the listening thread
     std::atomic<bool> listenStopFlag{false}, sendStopFlag{false}, receiveStopFlag{false};
+    std::atomic<uint32_t> sendThreadId{0}, receiveThreadId{0}, listenThreadId{0};
     NetRequest pendingSend, pendingReceive;
     NetHook hooks[4];
     NetLink* prev = nullptr;

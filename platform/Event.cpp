@@ -25,6 +25,7 @@ void Event::Set()
     if (m_fd < 0)
         return;
     uint64_t one = 1;
+    std::lock_guard<std::mutex> order(m_order);
     // EAGAIN can only mean the counter is near its limit: it is signalled either way.
     while (write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
     }
@@ -43,6 +44,7 @@ bool Event::TryConsume()
 {
     if (m_fd < 0)
         return false;
+    std::lock_guard<std::mutex> order(m_order);
     if (m_manual) {
         pollfd p{m_fd, POLLIN, 0};
         return poll(&p, 1, 0) == 1 && (p.revents & POLLIN);

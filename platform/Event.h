@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/Clock.h"
 
@@ -45,6 +46,9 @@ public:
 private:
     int m_fd;
     bool m_manual;
+    // Orders memory between the setter and the thread that consumes the signal in a way that
+    // race detectors can see (they do not follow synchronisation through a descriptor).
+    std::mutex m_order;
 };
 
 } // namespace px

@@ -209,6 +209,23 @@ int SocketWaitReadable(SocketHandle s, int timeoutMs, bool* readable)
     }
 }
 
+int SocketWaitReadableOrWake(SocketHandle s, int wakeFd, int timeoutMs, bool* readable, bool* woken)
+{
+    pollfd p[2] = {{s, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    for (;;) {
+        int n = poll(p, 2, timeoutMs);
+        if (n >= 0) {
+            if (n > 0 && (p[0].revents & POLLNVAL))
+                return EBADF;
+            *readable = (p[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+            *woken = (p[1].revents & POLLIN) != 0;
+            return 0;
+        }
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
 int SocketJoinMulticast(SocketHandle s, uint32_t group)
 {
     ip_mreq req{};

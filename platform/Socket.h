@@ -52,6 +52,9 @@ int SocketShutdown(SocketHandle s, ShutdownHow how);
 
 // Waits until s is readable (or has an error or end of stream); timeoutMs < 0 waits without limit.
 int SocketWaitReadable(SocketHandle s, int timeoutMs, bool* readable);
+// The same, but also returns (with *woken set) as soon as wakeFd (an Event's descriptor) is
+// readable, so that a thread blocked on a socket can be told to stop.
+int SocketWaitReadableOrWake(SocketHandle s, int wakeFd, int timeoutMs, bool* readable, bool* woken);
 
 int SocketJoinMulticast(SocketHandle s, uint32_t group);
 // Largest payload one datagram of this socket can carry.
