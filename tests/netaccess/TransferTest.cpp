@@ -95,7 +95,7 @@ TEST(NetTransfer, SecondAsyncReceiveWaitsUntilTheFirstHookRan)
     ASSERT_EQ(px::SocketSendAll(p.peer, "abcdefgh", 8), 0);
     ASSERT_EQ(issued.Wait(5000), px::WaitResult::Signaled);
     t.join();
-    EXPECT_EQ(hooksBeforeReturn, 1u);
+    EXPECT_GE(hooksBeforeReturn, 1u); // the first hook ran before the second request was taken
     ASSERT_EQ(p.received.done.Wait(5000), px::WaitResult::Signaled);
     while (p.received.calls.load() < 2)
         ASSERT_EQ(p.received.done.Wait(5000), px::WaitResult::Signaled);
@@ -267,7 +267,7 @@ TEST(NetTransfer, MulticastDirectionsAreChecked)
 
     NetContext* receiver = nullptr;
     NetLink* receiverLink = nullptr;
-    ASSERT_EQ(NetAllocContext(NET_PROTOCOL_UDP, NET_ROLE_RECEIVER, 45000, 45001, nullptr, kLoopback, group, 0,
+    ASSERT_EQ(NetAllocContext(NET_PROTOCOL_UDP, NET_ROLE_RECEIVER, 0, 45001, nullptr, kLoopback, group, 0,
                               &receiver).code, 0u);
     ASSERT_EQ(NetAllocLink(receiver, 0, &receiverLink), (NetResult{0, 2}));
     EXPECT_EQ(NetTransferBuffer(receiverLink, b, 4, NET_DIRECTION_SEND, 0, 0, &count, 0), (NetResult{23, 6000}));
