@@ -1,0 +1,420 @@
+#include "sim/KelvoSim.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "sim/SimSession.h"
+#include "sim/SimWire.h"
+
+#if PELLIX_SIM_HAS_WATCHDOG
+#include "sim/SimWatchdogServer.h"
+#endif
+#if PELLIX_SIM_HAS_MESSAGES
+#include "sim/SimMessageServer.h"
+#endif
+
+namespace pxsim {
+
+// The watchdog and message ports are served by their own classes; this holds them when built.
+struct CKelvoSim::Services {
+#if PELLIX_SIM_HAS_WATCHDOG
+    CSimWatchdogServer watchdog;
+#endif
+#if PELLIX_SIM_HAS_MESSAGES
+    CSimMessageServer messages;
+#endif
+};
+
+namespace {
+
+std::mutex g_logLock;   // whole lines, even from many connection threads
+
+bool SameId(const char a[4], const char* b)
+{
+    char padded[4] = {};
+    for (int i = 0; i < 4 && b[i] != '\0'; ++i)
+        padded[i] = b[i];
+    return std::memcmp(a, padded, 4) == 0;
+}
+
+} // namespace
+
+SimConfig DefaultSimConfig()
+{
+    SimConfig c;
+    SimBufferConfig image;
+    std::memcpy(image.szId, "IMG0", 4);
+    image.strComment = "VGA test pattern";
+    c.buffers.push_back(image);
+
+    SimBufferConfig hist;
+    std::memcpy(hist.szId, "HIST", 4);
+    hist.dwType = SIM_BUF_HISTOGRAM;
+    hist.strSource = "IMG0";
+    hist.strComment = "Histogram of IMG0";
+    c.buffers.push_back(hist);
+
+    SimBufferConfig text;
+    std::memcpy(text.szId, "TEXT", 4);
+    text.dwType = SIM_BUF_TEXT;
+    text.strComment = "Status text";
+    c.buffers.push_back(text);
+
+    SimBufferConfig array;
+    std::memcpy(array.szId, "ARR0", 4);
+    array.dwType = SIM_BUF_ARRAY;
+    array.strComment = "Measurements";
+    c.buffers.push_back(array);
+
+    SimBufferConfig input;
+    std::memcpy(input.szId, "INP0", 4);
+    input.dwType = SIM_BUF_INPUT;
+    input.strComment = "Host input";
+    c.buffers.push_back(input);
+    return c;
+}
+
+CKelvoSim::CKelvoSim() = default;
+
+CKelvoSim::~CKelvoSim() { Stop(); }
+
+void CKelvoSim::SetLog(SimLogSink sink, uint32_t verbosity)
+{
+    std::lock_guard<std::mutex> lock(g_logLock);
+    m_logSink = std::move(sink);
+    m_dwVerbosity.store(verbosity);
+}
+
+void CKelvoSim::Log(uint32_t level, const char* format, ...)
+{
+    if (!LogWanted(level))
+        return;
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    std::lock_guard<std::mutex> lock(g_logLock);
+    if (m_logSink)
+        m_logSink(level, line);
+}
+
+int CKelvoSim::Start(const SimConfig& config)
+{
+    if (m_bRunning.load())
+        return EALREADY;
+    m_config = config;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_faults = config.faults;
+    }
+    m_usNextBufferPort = config.usFirstBufferPort;
+    m_stopProducer.Reset();
+
+    m_pPublish = std::make_unique<CSimListener>();
+    int e = m_pPublish->Open(config.dwBindAddress, config.usPublishPort, config.faults.bRefusePublish);
+    if (e == 0) {
+        m_usPublishPort = m_pPublish->Port();
+        const uint16_t port = m_usPublishPort;
+        e = m_pPublish->Start("SimPublish", [this, port](px::SocketHandle s) {
+            return std::make_unique<CSimSession>(s, *this, port);
+        });
+    }
+    for (size_t i = 0; e == 0 && i < config.buffers.size(); ++i) {
+        PublishedBuffer pb;
+        e = OpenBuffer(config.buffers[i], &pb);
+        if (e == 0) {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_buffers.push_back(std::move(pb));
+        }
+    }
+    if (e == 0) {
+        m_pServices = std::make_unique<Services>();
+#if PELLIX_SIM_HAS_WATCHDOG
+        e = StartWatchdog();
+#endif
+#if PELLIX_SIM_HAS_MESSAGES
+        if (e == 0)
+            e = StartMessages();
+#endif
+    }
+    if (e == 0 && config.dwFrameIntervalMs != 0)
+        e = m_producer.Start("SimFrames", [this] { ProducerLoop(); });
+    m_bRunning.store(true);
+    if (e != 0) {
+        Log(1, "start failed: %s", strerror(e));
+        Stop();
+        return e;
+    }
+    Log(1, "agent %u.%u.%u on publish port %u, watchdog port %u, message port %u, %zu buffers",
+        config.dwAgentVersion >> 24, (config.dwAgentVersion >> 16) & 0xFF, config.dwAgentVersion & 0xFFFF,
+        m_usPublishPort, m_usWatchdogPort, m_usMessagePort, config.buffers.size());
+    return 0;
+}
+
+int CKelvoSim::OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out)
+{
+    if (FindPublished(std::string(config.szId, 4).c_str()) != nullptr)
+        return EEXIST;
+    auto buffer = std::make_shared<CSimBuffer>(config);
+    if (int e = buffer->Init())
+        return e;
+    uint16_t port = config.usPort;
+    if (port == 0 && m_usNextBufferPort != 0)
+        port = m_usNextBufferPort++;
+    auto listener = std::make_unique<CSimListener>();
+    SimFaults faults = Faults();
+    if (int e = listener->Open(m_config.dwBindAddress, port, faults.bRefuseBuffers))
+        return e;
+    buffer->SetPort(listener->Port());
+    const uint16_t bound = listener->Port();
+    if (int e = listener->Start("SimBuffer", [this, bound](px::SocketHandle s) {
+            return std::make_unique<CSimSession>(s, *this, bound);
+        }))
+        return e;
+    Log(1, "buffer %.4s type %u on port %u", config.szId, config.dwType, bound);
+    out->pBuffer = std::move(buffer);
+    out->pListener = std::move(listener);
+    return 0;
+}
+
+void CKelvoSim::Stop()
+{
+    if (!m_bRunning.exchange(false) && !m_pPublish)
+        return;
+    m_stopProducer.Set();
+    m_producer.Join();
+#if PELLIX_SIM_HAS_MESSAGES
+    if (m_pServices)
+        m_pServices->messages.Stop();
+#endif
+#if PELLIX_SIM_HAS_WATCHDOG
+    if (m_pServices)
+        m_pServices->watchdog.Stop();
+#endif
+    if (m_pPublish)
+        m_pPublish->Stop();
+    std::vector<PublishedBuffer> buffers;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        buffers.swap(m_buffers);
+    }
+    for (PublishedBuffer& pb : buffers)
+        pb.pListener->Stop();
+    buffers.clear();
+    m_pPublish.reset();
+    m_pServices.reset();
+    Log(1, "stopped");
+}
+
+uint16_t CKelvoSim::BufferPort(const char* id) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const PublishedBuffer* pb = FindPublished(id);
+    return pb ? pb->pBuffer->Port() : 0;
+}
+
+const CKelvoSim::PublishedBuffer* CKelvoSim::FindPublished(const char* id) const
+{
+    for (const PublishedBuffer& pb : m_buffers)
+        if (SameId(pb.pBuffer->Id(), id))
+            return &pb;
+    return nullptr;
+}
+
+int CKelvoSim::AddBuffer(const SimBufferConfig& buffer, uint16_t* port)
+{
+    if (!m_bRunning.load())
+        return EINVAL;
+    PublishedBuffer pb;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (FindPublished(std::string(buffer.szId, 4).c_str()))
+            return EEXIST;
+    }
+    if (int e = OpenBuffer(buffer, &pb))
+        return e;
+    if (port)
+        *port = pb.pBuffer->Port();
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_buffers.push_back(std::move(pb));
+    }
+    NotifyListChanged();
+    return 0;
+}
+
+int CKelvoSim::RemoveBuffer(const char* id)
+{
+    PublishedBuffer removed;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        auto it = m_buffers.begin();
+        while (it != m_buffers.end() && !SameId(it->pBuffer->Id(), id))
+            ++it;
+        if (it == m_buffers.end())
+            return ENOENT;
+        removed = std::move(*it);
+        m_buffers.erase(it);
+    }
+    removed.pListener->Stop();
+    Log(1, "buffer %.4s withdrawn", removed.pBuffer->Id());
+    NotifyListChanged();
+    return 0;
+}
+
+void CKelvoSim::NotifyListChanged()
+{
+    Log(2, "buffer list changed");
+#if PELLIX_SIM_HAS_MESSAGES
+    if (m_pServices)
+        m_pServices->messages.NotifyBufferListChanged();
+#endif
+}
+
+void CKelvoSim::ProducerLoop()
+{
+    while (m_stopProducer.Wait(m_config.dwFrameIntervalMs) == px::WaitResult::Timeout)
+        ProduceAll();
+}
+
+void CKelvoSim::ProduceFrame() { ProduceAll(); }
+
+void CKelvoSim::ProduceAll()
+{
+    std::lock_guard<std::mutex> round(m_produceLock);
+    const std::vector<std::shared_ptr<CSimBuffer>> buffers = Buffers();
+    // Images first, so that a histogram counts the frame made in this same round.
+    for (const auto& b : buffers)
+        if (b->Type() == SIM_BUF_IMAGE)
+            b->Produce(nullptr);
+    for (const auto& b : buffers) {
+        if (b->Type() == SIM_BUF_IMAGE)
+            continue;
+        const CSimBuffer* source = nullptr;
+        if (b->Type() == SIM_BUF_HISTOGRAM) {
+            for (const auto& s : buffers) {
+                if (s->Type() == SIM_BUF_IMAGE &&
+                    (b->Config().strSource.empty() || SameId(s->Id(), b->Config().strSource.c_str()))) {
+                    source = s.get();
+                    break;
+                }
+            }
+        }
+        b->Produce(source);
+    }
+}
+
+void CKelvoSim::SetFaults(const SimFaults& faults)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_faults = faults;
+        if (m_pPublish)
+            m_pPublish->SetRefuse(faults.bRefusePublish);
+        for (PublishedBuffer& pb : m_buffers)
+            pb.pListener->SetRefuse(faults.bRefuseBuffers);
+    }
+#if PELLIX_SIM_HAS_WATCHDOG
+    ApplyWatchdogFaults(faults);
+#endif
+}
+
+SimFaults CKelvoSim::Faults() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_faults;
+}
+
+std::shared_ptr<CSimBuffer> CKelvoSim::FindBuffer(uint32_t wireId) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (const PublishedBuffer& pb : m_buffers) {
+        uint8_t b[4];
+        PutId(b, pb.pBuffer->Id());
+        if (GetLe32(b) == wireId)
+            return pb.pBuffer;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<CSimBuffer> CKelvoSim::FindBufferByPort(uint16_t port) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (const PublishedBuffer& pb : m_buffers)
+        if (pb.pBuffer->Port() == port)
+            return pb.pBuffer;
+    return nullptr;
+}
+
+std::vector<std::shared_ptr<CSimBuffer>> CKelvoSim::Buffers() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::vector<std::shared_ptr<CSimBuffer>> out;
+    for (const PublishedBuffer& pb : m_buffers)
+        out.push_back(pb.pBuffer);
+    return out;
+}
+
+uint32_t CKelvoSim::TotalSubscribers() const
+{
+    uint32_t n = 0;
+    for (const auto& b : Buffers())
+        n += b->Subscribers();
+    return n;
+}
+
+uint32_t CKelvoSim::Subscribers(const char* id) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const PublishedBuffer* pb = FindPublished(id);
+    return pb ? pb->pBuffer->Subscribers() : 0;
+}
+
+uint64_t CKelvoSim::Serial(const char* id) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const PublishedBuffer* pb = FindPublished(id);
+    return pb ? pb->pBuffer->Serial() : 0;
+}
+
+std::vector<std::vector<uint8_t>> CKelvoSim::Inputs(const char* id) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const PublishedBuffer* pb = FindPublished(id);
+    return pb ? pb->pBuffer->Inputs() : std::vector<std::vector<uint8_t>>();
+}
+
+SimSubscription CKelvoSim::LastSubscription(const char* id) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const PublishedBuffer* pb = FindPublished(id);
+    return pb ? pb->lastSubscription : SimSubscription();
+}
+
+void CKelvoSim::NoteSubscription(const CSimBuffer& buffer, const SimSubscription& s)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (PublishedBuffer& pb : m_buffers)
+        if (pb.pBuffer.get() == &buffer)
+            pb.lastSubscription = s;
+}
+
+void CKelvoSim::NoteWaiting(int delta)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_waitLock);
+        m_dwWaiting = static_cast<uint32_t>(static_cast<int>(m_dwWaiting) + delta);
+    }
+    m_waitChanged.notify_all();
+}
+
+bool CKelvoSim::WaitForWaitingRequests(uint32_t count, uint32_t timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_waitLock);
+    return m_waitChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_dwWaiting == count; });
+}
+
+} // namespace pxsim

@@ -1,0 +1,263 @@
+#include "sim/SimBuffer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "sim/SimWire.h"
+
+namespace pxsim {
+
+namespace {
+
+bool KnownFormat(uint32_t f) { return f == 1 || f == 2 || f == 16 || f == 256 || f == 4096 || f == 8192; }
+
+// A camera corrects a requested geometry instead of refusing it: unknown modes become 1, sizes
+// are kept inside the full image (0 means all of it), mode 0 has no offset, and a window that
+// would stick out is moved back in.
+void Correct(SimGeometry* g)
+{
+    if (g->dwSubsection > 2)
+        g->dwSubsection = 1;
+    if (g->dwSizeX == 0 || g->dwSizeX > g->dwFullSizeX)
+        g->dwSizeX = g->dwFullSizeX;
+    if (g->dwSizeY == 0 || g->dwSizeY > g->dwFullSizeY)
+        g->dwSizeY = g->dwFullSizeY;
+    if (g->dwSubsection == 0) {
+        g->dwOffsetX = g->dwOffsetY = 0;
+    } else {
+        if (g->dwOffsetX > g->dwFullSizeX - g->dwSizeX)
+            g->dwOffsetX = g->dwFullSizeX - g->dwSizeX;
+        if (g->dwOffsetY > g->dwFullSizeY - g->dwSizeY)
+            g->dwOffsetY = g->dwFullSizeY - g->dwSizeY;
+    }
+}
+
+} // namespace
+
+CSimBuffer::CSimBuffer(const SimBufferConfig& config) : m_config(config) {}
+
+bool CSimBuffer::HasId(const uint8_t id[4]) const { return std::memcmp(id, m_config.szId, 4) == 0; }
+
+uint32_t CSimBuffer::InfoSizeOf(uint32_t type)
+{
+    switch (type) {
+    case 1: return 60;
+    case 2: case 7: case 8: case 9: return 12;
+    case 3: case 4: case 5: case 11: return 16;
+    case 6: case 10: return 8;
+    default: return 0;
+    }
+}
+
+int CSimBuffer::Init()
+{
+    const uint32_t t = m_config.dwType;
+    if (!((t >= 1 && t <= 11) || t == 101))
+        return EINVAL;
+    if (t == 1) {
+        SimGeometry g;
+        g.dwFullSizeX = m_config.dwFullSizeX;
+        g.dwFullSizeY = m_config.dwFullSizeY;
+        g.dwSizeX = m_config.dwSizeX;
+        g.dwSizeY = m_config.dwSizeY;
+        g.dwOffsetX = m_config.dwOffsetX;
+        g.dwOffsetY = m_config.dwOffsetY;
+        g.dwSubsection = m_config.dwSubsection;
+        g.dwPixelFormat = m_config.dwPixelFormat;
+        if (g.dwFullSizeX == 0 || g.dwFullSizeY == 0 || !KnownFormat(g.dwPixelFormat) ||
+            uint64_t{g.dwFullSizeX} * g.dwFullSizeY * 4 > kSimMaxImageBytes)
+            return EINVAL;
+        Correct(&g);
+        m_geometry = g;
+    }
+    if (t == 11 && SimArrayElementSize(m_config.dwArrayType) == 0)
+        return EINVAL;
+    if (DataBytes() > kSimMaxImageBytes)
+        return EINVAL;
+    std::shared_ptr<SimFrame> frame = Render(0, nullptr);
+    if (!frame)
+        return ENOMEM;
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_pFrame = std::move(frame);
+    return 0;
+}
+
+uint64_t CSimBuffer::DataBytes() const
+{
+    switch (m_config.dwType) {
+    case 1: return SimImageBytes(m_geometry);
+    case 5: return uint64_t{m_config.dwTextChars} * 2;
+    case 6: return 256 * 4;
+    case 11: return 8 + uint64_t{m_config.dwArrayCount} * SimArrayElementSize(m_config.dwArrayType);
+    case 101: return 0;
+    default: return uint64_t{m_config.dwElements} * 4;
+    }
+}
+
+std::vector<uint8_t> CSimBuffer::InfoRecord() const
+{
+    std::vector<uint8_t> rec(InfoSize(), 0);
+    std::lock_guard<std::mutex> lock(m_lock);
+    const uint32_t bytes = static_cast<uint32_t>(DataBytes());
+    uint8_t* p = rec.data();
+    switch (m_config.dwType) {
+    case 1: {
+        const SimGeometry& g = m_geometry;
+        PutLe32(p + 2 * 4, g.dwFullSizeX);
+        PutLe32(p + 3 * 4, g.dwFullSizeY);
+        PutLe32(p + 6 * 4, bytes);
+        PutLe32(p + 7 * 4, SimBytesPerPixel(g.dwPixelFormat));
+        PutLe32(p + 8 * 4, g.dwOffsetX);
+        PutLe32(p + 9 * 4, g.dwOffsetY);
+        PutLe32(p + 10 * 4, g.dwSizeX);
+        PutLe32(p + 11 * 4, g.dwSizeY);
+        PutLe32(p + 12 * 4, g.dwSubsection);
+        PutLe32(p + 14 * 4, g.dwPixelFormat);
+        break;
+    }
+    case 2: case 7: case 8: case 9: case 10:
+        PutLe32(p, bytes);
+        PutLe32(p + 4, m_config.dwElements);
+        break;
+    case 6:
+        PutLe32(p, bytes);
+        PutLe32(p + 4, 256);
+        break;
+    case 3: case 4: case 5: case 11: {
+        const uint32_t x = m_config.dwType == 5    ? m_config.dwTextChars
+                           : m_config.dwType == 11 ? m_config.dwArrayCount
+                                                   : m_config.dwElements;
+        PutLe32(p, bytes);
+        PutLe32(p + 4, x);
+        PutLe32(p + 8, 1);
+        break;
+    }
+    default:
+        break;
+    }
+    return rec;
+}
+
+bool CSimBuffer::ApplyInfoRecord(const uint8_t* record, size_t size)
+{
+    if (m_config.dwType != 1 || size < 60)
+        return false;
+    std::lock_guard<std::mutex> render(m_renderLock);
+    std::shared_ptr<SimFrame> frame;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        SimGeometry g = m_geometry;
+        g.dwOffsetX = GetLe32(record + 8 * 4);
+        g.dwOffsetY = GetLe32(record + 9 * 4);
+        g.dwSizeX = GetLe32(record + 10 * 4);
+        g.dwSizeY = GetLe32(record + 11 * 4);
+        g.dwSubsection = GetLe32(record + 12 * 4);
+        const uint32_t format = GetLe32(record + 14 * 4);
+        if (KnownFormat(format) && format != g.dwPixelFormat) {
+            g.dwPixelFormat = format;
+            m_dwPendingFormat = format;
+        }
+        Correct(&g);
+        m_geometry = g;
+    }
+    // The current frame is made again at once (same serial), so a forced request right after
+    // the change already sees it.
+    frame = Render(Serial(), nullptr);
+    if (!frame)
+        return false;
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_pFrame = std::move(frame);
+    return true;
+}
+
+std::shared_ptr<SimFrame> CSimBuffer::Render(uint64_t serial, const CSimBuffer* source) const
+{
+    std::shared_ptr<SimFrame> frame = std::make_shared<SimFrame>();
+    frame->qwSerial = serial;
+    uint64_t bytes;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        frame->geometry = m_geometry;
+        frame->dwNewFormat = m_dwPendingFormat;
+        bytes = DataBytes();
+    }
+    frame->data.resize(bytes);
+    uint8_t* out = frame->data.data();
+    switch (m_config.dwType) {
+    case 1:
+        SimRenderImage(frame->geometry, serial, out);
+        break;
+    case 5:
+        SimRenderText(m_config.szId, serial, m_config.dwTextChars, out);
+        break;
+    case 6: {
+        uint32_t bins[256] = {};
+        std::shared_ptr<const SimFrame> image = source ? source->Current() : nullptr;
+        if (image)
+            SimHistogram(image->geometry, image->data.data(), bins);
+        for (int i = 0; i < 256; ++i)
+            PutLe32(out + 4 * i, bins[i]);
+        break;
+    }
+    case 11:
+        SimRenderArray(m_config.dwArrayType, m_config.dwArrayCount, serial, out);
+        break;
+    case 101:
+        break;
+    default:
+        SimRenderWords(serial, bytes, out);
+        break;
+    }
+    return frame;
+}
+
+std::shared_ptr<const SimFrame> CSimBuffer::Current() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_pFrame;
+}
+
+uint64_t CSimBuffer::Serial() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_pFrame ? m_pFrame->qwSerial : 0;
+}
+
+void CSimBuffer::Produce(const CSimBuffer* source)
+{
+    std::lock_guard<std::mutex> render(m_renderLock);
+    std::shared_ptr<SimFrame> frame = Render(Serial() + 1, source);
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (frame->dwNewFormat == m_dwPendingFormat)
+        m_dwPendingFormat = 0;   // told once, in this frame
+    m_pFrame = std::move(frame);
+    for (px::Event* e : m_waiters)
+        e->Set();
+}
+
+void CSimBuffer::AddWaiter(px::Event* event)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_waiters.push_back(event);
+}
+
+void CSimBuffer::RemoveWaiter(px::Event* event)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_waiters.erase(std::remove(m_waiters.begin(), m_waiters.end(), event), m_waiters.end());
+}
+
+void CSimBuffer::RecordInput(std::vector<uint8_t> input)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_inputs.push_back(std::move(input));
+}
+
+std::vector<std::vector<uint8_t>> CSimBuffer::Inputs() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_inputs;
+}
+
+} // namespace pxsim
