@@ -1,0 +1,277 @@
+// The XML diagnostic log.
+//
+// Ownership: the one process-wide CXmlLogger is created by PXInitLogger and owned by the global
+// reference g_pXmlLogger until DestroyXmlLogger (run when the library is closed) deletes it. The
+// logger owns its file descriptor and both tables; nothing it hands out outlives it.
+//
+// Threads: any thread may write. The time stamp is taken on the caller's thread without the lock;
+// the thread table lookup, the assembling of the line and the positioning and write run under the
+// logger's lock, so records never interleave within the process. Other processes may append to the
+// same file; an advisory lock on the file (flock) covers finding the end and writing, so records
+// of two processes never overwrite each other either.
+//
+// Choices of our own: texts and names are cut to 255 characters; a record shows its thread's own
+// entry whatever the entry's index, and a thread that finds the table full shows "0x%08X" of its
+// identifier; an unknown time shows as "--:--:--:---". The trailing NUL is only overwritten when
+// the file really ends in one, so pointing the log at an existing text file appends to it intact.
+#include "log/XmlLogger.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <new>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/Thread.h"
+
+std::atomic<CXmlLogger*> g_pXmlLogger{nullptr};
+
+namespace {
+
+// Serialises creation and destruction of the global logger; writers never take it.
+std::mutex g_lifeLock;
+
+const char* const kDefaultSections[] = {"Pellix", "Client", "PellixControl", "Graphic"};
+
+// Appends to a fixed line buffer, cutting at its end.
+class CLineBuilder {
+public:
+    explicit CLineBuilder(char* buffer, size_t capacity) : m_pBuffer(buffer), m_nCapacity(capacity) {}
+    void Add(const char* text, size_t length)
+    {
+        if (length > m_nCapacity - m_nLength)
+            length = m_nCapacity - m_nLength;
+        memcpy(m_pBuffer + m_nLength, text, length);
+        m_nLength += length;
+    }
+    void Add(const char* text) { Add(text, strlen(text)); }
+    size_t Length() const { return m_nLength; }
+
+private:
+    char* m_pBuffer;
+    size_t m_nCapacity;
+    size_t m_nLength = 0;
+};
+
+void FormatIdentifier(uint32_t id, char out[11]) { snprintf(out, 11, "0x%08X", id); }
+
+} // namespace
+
+CXmlLogger* CXmlLogger::Create(const char* path) { return new (std::nothrow) CXmlLogger(path); }
+
+CXmlLogger::CXmlLogger(const char* path)
+{
+    if (path == nullptr || strlen(path) >= sizeof m_szPath)
+        return;
+    m_hFile = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (m_hFile >= 0)
+        memcpy(m_szPath, path, strlen(path) + 1);
+}
+
+CXmlLogger::~CXmlLogger()
+{
+    if (m_hFile >= 0)
+        close(m_hFile);
+}
+
+void CXmlLogger::Assign(SEntry* entry, uint32_t id, const char* name)
+{
+    size_t length = strnlen(name, kMaxText);
+    entry->dwId = id;
+    entry->byLength = static_cast<uint8_t>(length);
+    memcpy(entry->szName, name, length);
+    entry->szName[length] = '\0';
+}
+
+const CXmlLogger::SEntry* CXmlLogger::Find(const SEntry* table, uint32_t count, uint32_t id)
+{
+    for (uint32_t i = 0; i < count; ++i) {
+        if (table[i].dwId == id)
+            return &table[i];
+    }
+    return nullptr;
+}
+
+bool CXmlLogger::SetThreadName(uint32_t threadId, const char* name)
+{
+    // An empty name would read as a free slot, so it is refused.
+    if (name == nullptr || name[0] == '\0')
+        return false;
+    px::CsLock lock(m_cs);
+    SEntry* entry = const_cast<SEntry*>(Find(m_aThreads, m_dwThreadCount, threadId));
+    if (entry == nullptr) {
+        if (m_dwThreadCount >= kMaxEntries)
+            return false;
+        entry = &m_aThreads[m_dwThreadCount++];
+    }
+    Assign(entry, threadId, name);
+    return true;
+}
+
+bool CXmlLogger::AddSection(uint32_t id, const char* name)
+{
+    if (name == nullptr || name[0] == '\0')
+        return false;
+    px::CsLock lock(m_cs);
+    if (m_dwSectionCount >= kMaxEntries)
+        return false;
+    Assign(&m_aSections[m_dwSectionCount++], id, name);
+    return true;
+}
+
+void CXmlLogger::FormatTime(const px::TimeOfDay* time, char out[kTimeSize])
+{
+    if (time == nullptr || time->hour > 23 || time->minute > 59 || time->second > 60 || time->millisecond > 999) {
+        memcpy(out, "--:--:--:---", kTimeSize);
+        return;
+    }
+    snprintf(out, kTimeSize, "%02u:%02u:%02u:%03u", time->hour, time->minute, time->second, time->millisecond);
+}
+
+const char* CXmlLogger::LevelWord(uint32_t level)
+{
+    switch (level) {
+    case LOG_LEVEL_MSG:
+        return "MSG";
+    case LOG_LEVEL_WARN:
+        return "WARN";
+    case LOG_LEVEL_ERROR:
+        return "ERROR";
+    case LOG_LEVEL_DEBUG:
+        return "DEBUG";
+    default:
+        return "";
+    }
+}
+
+bool CXmlLogger::LogText(const char* text, size_t length, uint32_t section, uint32_t level)
+{
+    if (text == nullptr || length == 0)
+        return false;
+    return WriteRecord(text, length, section, level);
+}
+
+bool CXmlLogger::LogFormat(uint32_t section, uint32_t level, const char* format, ...)
+{
+    char text[kFormatSize];
+    va_list args;
+    va_start(args, format);
+    int length = vsnprintf(text, sizeof text, format ? format : "", args);
+    va_end(args);
+    if (length < 0)
+        length = 0;
+    return WriteRecord(text, static_cast<size_t>(length), section, level);
+}
+
+bool CXmlLogger::WriteRecord(const char* text, size_t length, uint32_t section, uint32_t level)
+{
+    // A record keeps its section and level in one byte each.
+    const uint8_t bySection = static_cast<uint8_t>(section);
+    const char* levelWord = LevelWord(static_cast<uint8_t>(level));
+    const size_t textLength = strnlen(text, length < kMaxText ? length : kMaxText);
+    const uint32_t threadId = px::CurrentThreadId();
+    px::TimeOfDay now{};
+    char time[kTimeSize];
+    FormatTime(px::LocalTimeOfDay(&now) ? &now : nullptr, time);
+
+    px::CsLock lock(m_cs);
+    char threadName[11];
+    const char* thread = threadName;
+    FormatIdentifier(threadId, threadName);
+    const SEntry* entry = Find(m_aThreads, m_dwThreadCount, threadId);
+    if (entry == nullptr && SetThreadName(threadId, threadName))
+        entry = Find(m_aThreads, m_dwThreadCount, threadId);
+    if (entry != nullptr)
+        thread = entry->szName;
+
+    char sectionName[11];
+    const char* sectionText = sectionName;
+    if (const SEntry* s = Find(m_aSections, m_dwSectionCount, bySection))
+        sectionText = s->szName;
+    else
+        FormatIdentifier(bySection, sectionName);
+
+    char line[kLineSize];
+    CLineBuilder b(line, sizeof line - 1);
+    b.Add("<LOG><TIME>");
+    b.Add(time);
+    b.Add("</TIME><TYPE>");
+    b.Add(levelWord);
+    b.Add("</TYPE><THREADID>");
+    b.Add(thread);
+    b.Add("</THREADID><SECTION>");
+    b.Add(sectionText);
+    b.Add("</SECTION><DATA>");
+    b.Add(text, textLength);
+    b.Add("</DATA></LOG>\r\n");
+    line[b.Length()] = '\0';
+
+    if (m_hFile < 0)
+        return false;
+    return AppendLine(line, b.Length() + 1);
+}
+
+bool CXmlLogger::AppendLine(const char* line, size_t size)
+{
+    // Without support for advisory locks (some network file systems) the process's own lock still
+    // keeps its records whole.
+    int locked;
+    while ((locked = flock(m_hFile, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+
+    bool ok = false;
+    off_t at = lseek(m_hFile, 0, SEEK_END);
+    if (at >= 0) {
+        char last = 1;
+        if (at > 0 && pread(m_hFile, &last, 1, at - 1) == 1 && last == '\0')
+            --at;
+        ok = true;
+        while (size > 0) {
+            ssize_t n = pwrite(m_hFile, line, size, at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ok = false;
+                break;
+            }
+            line += n;
+            size -= static_cast<size_t>(n);
+            at += n;
+        }
+    }
+
+    if (locked == 0)
+        flock(m_hFile, LOCK_UN);
+    return ok;
+}
+
+void DestroyXmlLogger()
+{
+    std::lock_guard<std::mutex> guard(g_lifeLock);
+    delete g_pXmlLogger.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+extern "C" void PXInitLogger(const char* path)
+{
+    if (path == nullptr)
+        return;
+    std::lock_guard<std::mutex> guard(g_lifeLock);
+    if (g_pXmlLogger.load(std::memory_order_acquire) != nullptr)
+        return;
+    CXmlLogger* logger = CXmlLogger::Create(path);
+    if (logger == nullptr)
+        return;
+    for (uint32_t i = 0; i < 4; ++i)
+        logger->AddSection(LOG_SECTION_PELLIX + i, kDefaultSections[i]);
+    g_pXmlLogger.store(logger, std::memory_order_release);
+}
+
+extern "C" void PXAddLoggerSection(uint32_t id, const char* name)
+{
+    if (CXmlLogger* logger = GetXmlLogger())
+        logger->AddSection(id, name);
+}
