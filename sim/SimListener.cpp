@@ -21,6 +21,13 @@ void CSimConnection::RequestStop()
     px::SocketShutdown(m_socket, px::ShutdownHow::Both);
 }
 
+void CSimConnection::Serve()
+{
+    Run();
+    Drop();
+    MarkFinished();
+}
+
 void CSimConnection::Drop() { px::SocketShutdown(m_socket, px::ShutdownHow::Both); }
 
 int CSimConnection::WaitReadableOrWake(uint32_t timeoutMs, bool* readable)
@@ -139,10 +146,7 @@ void CSimListener::AcceptLoop()
             std::lock_guard<std::mutex> lock(m_lock);
             m_connections.push_back(std::move(c));
         }
-        if (raw->ThreadObject().Start(m_strName.c_str(), [raw] {
-                raw->Run();
-                raw->MarkFinished();
-            }) != 0)
+        if (raw->ThreadObject().Start(m_strName.c_str(), [raw] { raw->Serve(); }) != 0)
             raw->MarkFinished();
         Reap(false);
     }

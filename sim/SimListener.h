@@ -29,6 +29,8 @@ public:
     CSimConnection& operator=(const CSimConnection&) = delete;
 
     virtual void Run() = 0;
+    // Runs the connection and then ends it, so the peer sees the close at once.
+    void Serve();
 
     // Asks the connection to end: its waits return and its socket is shut down.
     void RequestStop();
