@@ -87,13 +87,13 @@ void CXmlLogger::Assign(SEntry* entry, uint32_t id, const char* name)
     entry->szName[length] = '\0';
 }
 
-const CXmlLogger::SEntry* CXmlLogger::Find(const SEntry* table, uint32_t count, uint32_t id)
+int CXmlLogger::Find(const SEntry* table, uint32_t count, uint32_t id)
 {
     for (uint32_t i = 0; i < count; ++i) {
         if (table[i].dwId == id)
-            return &table[i];
+            return static_cast<int>(i);
     }
-    return nullptr;
+    return -1;
 }
 
 bool CXmlLogger::SetThreadName(uint32_t threadId, const char* name)
@@ -102,13 +102,13 @@ bool CXmlLogger::SetThreadName(uint32_t threadId, const char* name)
     if (name == nullptr || name[0] == '\0')
         return false;
     px::CsLock lock(m_cs);
-    SEntry* entry = const_cast<SEntry*>(Find(m_aThreads, m_dwThreadCount, threadId));
-    if (entry == nullptr) {
+    int index = Find(m_aThreads, m_dwThreadCount, threadId);
+    if (index < 0) {
         if (m_dwThreadCount >= kMaxEntries)
             return false;
-        entry = &m_aThreads[m_dwThreadCount++];
+        index = static_cast<int>(m_dwThreadCount++);
     }
-    Assign(entry, threadId, name);
+    Assign(&m_aThreads[index], threadId, name);
     return true;
 }
 
@@ -157,11 +157,15 @@ bool CXmlLogger::LogText(const char* text, size_t length, uint32_t section, uint
 
 bool CXmlLogger::LogFormat(uint32_t section, uint32_t level, const char* format, ...)
 {
-    char text[kFormatSize];
-    va_list args;
-    va_start(args, format);
-    int length = vsnprintf(text, sizeof text, format ? format : "", args);
-    va_end(args);
+    char text[kFormatSize] = {};
+    int length = 0;
+    if (format != nullptr) {
+        va_list args;
+        va_start(args, format);
+        length = vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+    }
+    // vsnprintf reports the untruncated length; the record takes what fitted.
     if (length < 0)
         length = 0;
     return WriteRecord(text, static_cast<size_t>(length), section, level);
@@ -179,19 +183,24 @@ bool CXmlLogger::WriteRecord(const char* text, size_t length, uint32_t section, 
     FormatTime(px::LocalTimeOfDay(&now) ? &now : nullptr, time);
 
     px::CsLock lock(m_cs);
+    // A thread met for the first time is entered under its identifier; when the table is full
+    // the identifier is shown all the same.
     char threadName[11];
     const char* thread = threadName;
-    FormatIdentifier(threadId, threadName);
-    const SEntry* entry = Find(m_aThreads, m_dwThreadCount, threadId);
-    if (entry == nullptr && SetThreadName(threadId, threadName))
-        entry = Find(m_aThreads, m_dwThreadCount, threadId);
-    if (entry != nullptr)
-        thread = entry->szName;
+    int index = Find(m_aThreads, m_dwThreadCount, threadId);
+    if (index < 0) {
+        FormatIdentifier(threadId, threadName);
+        if (SetThreadName(threadId, threadName))
+            index = Find(m_aThreads, m_dwThreadCount, threadId);
+    }
+    if (index >= 0)
+        thread = m_aThreads[index].szName;
 
     char sectionName[11];
     const char* sectionText = sectionName;
-    if (const SEntry* s = Find(m_aSections, m_dwSectionCount, bySection))
-        sectionText = s->szName;
+    index = Find(m_aSections, m_dwSectionCount, bySection);
+    if (index >= 0)
+        sectionText = m_aSections[index].szName;
     else
         FormatIdentifier(bySection, sectionName);
 

@@ -79,7 +79,8 @@ private:
     explicit CXmlLogger(const char* path);
     bool WriteRecord(const char* text, size_t length, uint32_t section, uint32_t level);
     bool AppendLine(const char* line, size_t size);
-    static const SEntry* Find(const SEntry* table, uint32_t count, uint32_t id);
+    // Index of the first entry with id, or -1.
+    static int Find(const SEntry* table, uint32_t count, uint32_t id);
     static void Assign(SEntry* entry, uint32_t id, const char* name);
 
     px::CriticalSection m_cs; // guards the tables and the file position
