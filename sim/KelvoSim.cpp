@@ -132,13 +132,22 @@ int CKelvoSim::Start(const SimConfig& config)
     }
     if (e == 0) {
         m_pServices = std::make_unique<Services>();
+        auto log = [this](const std::string& line) { Log(2, "%s", line.c_str()); };
+        (void)log;
 #if PELLIX_SIM_HAS_WATCHDOG
-        e = StartWatchdog();
+        m_pServices->watchdog.SetLog(log);
+        m_pServices->watchdog.SetIdentity(config.dwWatchdogId);
+        e = m_pServices->watchdog.Start(config.usWatchdogPort, config.dwBindAddress);
+        m_usWatchdogPort = m_pServices->watchdog.Port();
 #endif
 #if PELLIX_SIM_HAS_MESSAGES
-        if (e == 0)
-            e = StartMessages();
+        if (e == 0) {
+            m_pServices->messages.SetLog(log);
+            e = m_pServices->messages.Start(config.usMessagePort, config.dwBindAddress);
+            m_usMessagePort = m_pServices->messages.Port();
+        }
 #endif
+        ApplyServiceFaults(config.faults);
     }
     if (e == 0 && config.dwFrameIntervalMs != 0)
         e = m_producer.Start("SimFrames", [this] { ProducerLoop(); });
@@ -317,9 +326,23 @@ void CKelvoSim::SetFaults(const SimFaults& faults)
         for (PublishedBuffer& pb : m_buffers)
             pb.pListener->SetRefuse(faults.bRefuseBuffers);
     }
+    ApplyServiceFaults(faults);
+}
+
+void CKelvoSim::ApplyServiceFaults(const SimFaults& faults)
+{
+    if (!m_pServices)
+        return;
 #if PELLIX_SIM_HAS_WATCHDOG
-    ApplyWatchdogFaults(faults);
+    m_pServices->watchdog.SetStopSignalsAfter(faults.dwWatchdogStopAfterMs);
+    m_pServices->watchdog.SetNoCheckReply(faults.bWatchdogNoCheckReply);
+    m_pServices->watchdog.SetRefuseConnections(faults.bRefuseWatchdog);
+    m_pServices->watchdog.SetReplyDelay(faults.dwReplyDelayMs);
 #endif
+#if PELLIX_SIM_HAS_MESSAGES
+    m_pServices->messages.SetRefuseConnections(faults.bRefuseMessage);
+#endif
+    (void)faults;
 }
 
 SimFaults CKelvoSim::Faults() const

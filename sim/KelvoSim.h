@@ -114,6 +114,7 @@ private:
     void ProducerLoop();
     void ProduceAll();
     void NotifyListChanged();
+    void ApplyServiceFaults(const SimFaults& faults);
     const PublishedBuffer* FindPublished(const char* id) const;
 
     SimConfig m_config;
