@@ -1,0 +1,112 @@
+// CAgentChannel: a client's connection to the camera's agent as a whole.
+//
+// Made by PXClientInit when the host asks for it and owned by the client record for the life of
+// the handle. It owns: the asynchronous message link (created first, destroyed last), its own
+// NetContext/NetLink on the publish port, the buffer-list array it hands out, and the watchdog
+// with its supervision thread. Threads: requests (buffer list, resource check) run on the caller's
+// thread, one at a time under the request lock; the link's worker threads run the hooks, which
+// only store values and signal the completion blocks' events; the supervision thread waits for
+// the watchdog's signals and writes the status under the status lock, which the exchange-buffer
+// clients of the same handle read from their own threads; the message link has its own thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "netaccess/MsgLink.h"
+#include "netaccess/NetAccess.h"
+#include "platform/CriticalSection.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
+
+// The waits of the agent channel that tests shorten; production uses the defaults.
+struct AgentChannelTiming {
+    uint32_t dwWatchdogReplyMs = 5000;  // answer to WD_CHECK / WD_GET_ID
+    uint32_t dwMessagePollMs = 200;     // the message thread's receive wait
+};
+
+// One completion block of an agent connection: set by the link's hooks, waited for by the caller.
+struct CCompletionBlock {
+    px::Event evStarted{false, false};
+    px::Event evDone{false, false};
+    uint32_t dwCode = 0;
+    uint32_t dwDetail = 0;
+    uint32_t dwCount = 0;
+};
+
+class CAgentChannel {
+public:
+    // A failure leaves the channel with connected 0 and sticky error 3000.
+    CAgentChannel(const char* hostName, const uint8_t* ipv4, uint16_t publishPort, const char* clientName,
+                  uint32_t timeoutMs, bool errorMessages, uint32_t signalDelay, uint32_t signalTimeout,
+                  uint32_t retries, const AgentChannelTiming& timing = AgentChannelTiming());
+    ~CAgentChannel();
+    CAgentChannel(const CAgentChannel&) = delete;
+    CAgentChannel& operator=(const CAgentChannel&) = delete;
+
+    // The agent's buffers: count records of 540 bytes each, as the agent sent them (see
+    // px::agent::AgentDecodeBufferListEntry). The array stays owned by the channel and valid until
+    // the next request or the end of the channel.
+    uint32_t GetBufferList(uint32_t* count, const uint8_t** records);
+    // 2050 for agents above 0 and below 3.0.341; otherwise the agent's answer (0: not available).
+    uint32_t VerifyResources(uint16_t resource, uint32_t* answer);
+    // 0 while signals arrive, 3010 after a miss, 3020 without watchdog.
+    uint32_t WatchDogStatus();
+    uint32_t Retries() const { return m_dwRetries; }
+    uint32_t AgentVersion() const { return m_dwAgentVersion; }
+    uint32_t WatchDogIdentity() const { return m_dwWatchDogId; }
+    bool HasWatchDog() const { return m_pWatchDog != nullptr; }
+    // The message link's list-changed event, or null without message link.
+    px::Event* ListChangedEvent();
+    bool Connected() const { return m_bConnected; }
+    uint32_t StickyError() const { return m_dwStickyError; }
+
+    // One message out or in, with the channel's time-out, retry and sticky-error rules.
+    uint32_t Send(const void* data, uint32_t size);
+    uint32_t Receive(void* data, uint32_t size);
+
+private:
+    static uint32_t StartHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
+    static uint32_t StopHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
+    uint32_t Transfer(uint32_t direction, void* data, uint32_t size);
+    uint32_t SendCommand(const struct AgentCommandForChannel& command);
+    bool Connect(const char* hostName, const uint8_t* ipv4);
+    bool Greet();
+    void SetUpWatchDog(uint32_t signalDelay, uint32_t signalTimeout);
+    void SupervisionThread();
+    uint32_t SendAgentCommand(const void* command, size_t commandSize, uint32_t commandNumber);
+    uint32_t ReadReplyHead(uint32_t command, uint32_t* partA, uint32_t* partB, size_t partBWords,
+                           uint32_t* recordSize);
+
+    std::unique_ptr<CAsyncMsgLink> m_pMsgLink;
+    uint32_t m_dwIpAddress = 0;
+    char m_szHostName[256] = {};
+    uint16_t m_usRemotePort = 0;
+    uint16_t m_usLocalPort = 0;
+    NetContext* m_pContext = nullptr;
+    NetLink* m_pLink = nullptr;
+    uint32_t m_dwAgentVersion;
+    char m_szClientName[256] = {};
+    CCompletionBlock m_send, m_receive;
+    uint32_t m_dwTimeout;
+    uint32_t m_dwStickyError = 0;
+    px::CriticalSection m_csRequest;
+    bool m_bConnected = false;
+    bool m_bErrorMessages;
+    uint32_t m_dwBufferCount = 0;
+    std::unique_ptr<uint8_t[]> m_pBufferList;
+    uint16_t m_usWatchDogPort = 3073;
+    std::unique_ptr<CWatchDog> m_pWatchDog;
+    uint32_t m_dwSignalTimeout;
+    uint32_t m_dwRetries;
+    uint32_t m_dwStatus = 0;
+    px::Thread m_supervision;
+    px::Event m_evStop{true, false};
+    px::CriticalSection m_csStatus;
+    uint16_t m_usMsgPort = 3075;
+    uint32_t m_dwWatchDogId = 0;
+    AgentChannelTiming m_timing;
+    uint8_t m_byIpv4[4] = {};
+    bool m_bHasIpv4 = false;
+};
