@@ -142,6 +142,33 @@ int SocketSendAll(SocketHandle s, const void* data, size_t len)
     return 0;
 }
 
+int SocketSendAll2(SocketHandle s, const void* a, size_t alen, const void* b, size_t blen)
+{
+    iovec iov[2] = {{const_cast<void*>(a), alen}, {const_cast<void*>(b), blen}};
+    int first = alen > 0 ? 0 : 1;
+    while (first < 2) {
+        msghdr msg{};
+        msg.msg_iov = iov + first;
+        msg.msg_iovlen = static_cast<size_t>(2 - first);
+        ssize_t n = sendmsg(s, &msg, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Err();
+        }
+        size_t done = static_cast<size_t>(n);
+        while (first < 2 && done >= iov[first].iov_len) {
+            done -= iov[first].iov_len;
+            ++first;
+        }
+        if (first < 2) {
+            iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + done;
+            iov[first].iov_len -= done;
+        }
+    }
+    return 0;
+}
+
 int SocketRecv(SocketHandle s, void* data, size_t len, size_t* got)
 {
     for (;;) {

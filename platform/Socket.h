@@ -42,6 +42,10 @@ int SocketLocalPort(SocketHandle s, uint16_t* port);
 int SocketSend(SocketHandle s, const void* data, size_t len, size_t* sent);
 // Sends all of len, looping over partial sends (for peers and tools, not for the link layer).
 int SocketSendAll(SocketHandle s, const void* data, size_t len);
+// Sends all of a and then all of b as one piece of the stream, in as few system calls as the
+// kernel allows (a gather send): a header and the data it announces leave without being copied
+// together first.
+int SocketSendAll2(SocketHandle s, const void* a, size_t alen, const void* b, size_t blen);
 // One receive call; *got == 0 means the peer closed the connection.
 int SocketRecv(SocketHandle s, void* data, size_t len, size_t* got);
 // One datagram receive that also reports truncation (EMSGSIZE) with *got set to the bytes kept.
