@@ -1,6 +1,7 @@
 #include "sim/SimListener.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace pxsim {
 
@@ -35,6 +36,10 @@ int CSimConnection::WaitReadableOrWake(uint32_t timeoutMs, bool* readable)
     *readable = false;
     if (m_bStop.load())
         return ECANCELED;
+    if (m_rxPos < m_rxEnd) {
+        *readable = true;
+        return 0;
+    }
     bool woken = false;
     const int timeout = timeoutMs == px::kInfinite ? -1 : static_cast<int>(timeoutMs);
     if (int e = px::SocketWaitReadableOrWake(m_socket, m_wake.Fd(), timeout, readable, &woken))
@@ -48,18 +53,33 @@ int CSimConnection::RecvExact(void* data, size_t len)
 {
     uint8_t* p = static_cast<uint8_t*>(data);
     while (len > 0) {
+        if (m_rxPos < m_rxEnd) {
+            const size_t n = len < m_rxEnd - m_rxPos ? len : m_rxEnd - m_rxPos;
+            std::memcpy(p, m_rxBuffer + m_rxPos, n);
+            m_rxPos += n;
+            p += n;
+            len -= n;
+            continue;
+        }
         bool readable = false;
         if (int e = WaitReadableOrWake(px::kInfinite, &readable))
             return e;
         if (!readable)
             continue;
+        // Large pieces go straight to their place; small ones through the read-ahead buffer.
+        const bool direct = len >= sizeof m_rxBuffer;
         size_t got = 0;
-        if (int e = px::SocketRecv(m_socket, p, len, &got))
+        if (int e = px::SocketRecv(m_socket, direct ? p : m_rxBuffer, direct ? len : sizeof m_rxBuffer, &got))
             return e;
         if (got == 0)
             return ECONNRESET;
-        p += got;
-        len -= got;
+        if (direct) {
+            p += got;
+            len -= got;
+        } else {
+            m_rxPos = 0;
+            m_rxEnd = got;
+        }
     }
     return 0;
 }
@@ -75,9 +95,7 @@ int CSimConnection::SendTwo(const void* a, size_t alen, const void* b, size_t bl
 {
     if (m_bStop.load())
         return ECANCELED;
-    if (int e = px::SocketSendAll(m_socket, a, alen))
-        return e;
-    return blen ? px::SocketSendAll(m_socket, b, blen) : 0;
+    return px::SocketSendAll2(m_socket, a, alen, b, blen);
 }
 
 bool CSimConnection::Pause(uint32_t ms)
@@ -166,7 +184,10 @@ void CSimListener::Reap(bool all)
             }
         }
     }
-    // Destroying a connection joins its thread; done outside the lock.
+    // Joined before destruction, so no thread runs in a half-destroyed connection; outside the
+    // lock, so that a connection that is ending can still be counted.
+    for (auto& c : done)
+        c->ThreadObject().Join();
 }
 
 void CSimListener::Stop()

@@ -60,6 +60,11 @@ protected:
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bFinished{false};
     px::Thread m_thread;
+
+private:
+    // Bytes received ahead of the reader: a whole request usually comes in one receive call.
+    uint8_t m_rxBuffer[4096];
+    size_t m_rxPos = 0, m_rxEnd = 0;
 };
 
 using SimConnectionFactory = std::function<std::unique_ptr<CSimConnection>(px::SocketHandle)>;

@@ -38,7 +38,11 @@ CSimSession::CSimSession(px::SocketHandle socket, CKelvoSim& sim, uint16_t port)
 {
 }
 
-CSimSession::~CSimSession() { Unsubscribe(); }
+CSimSession::~CSimSession()
+{
+    m_thread.Join();   // the thread runs this object's Run(): it must be over first
+    Unsubscribe();
+}
 
 void CSimSession::Unsubscribe()
 {

@@ -21,7 +21,7 @@ using namespace px::agent;
 
 enum class Rx { Ok, Failed, Timeout };
 
-constexpr uint32_t kWait = 5000;
+constexpr uint32_t kWait = 10000;
 
 inline const uint8_t kLoopback[4] = {127, 0, 0, 1};
 
