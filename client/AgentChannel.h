@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "client/AgentExchange.h"
 #include "netaccess/MsgLink.h"
 #include "netaccess/NetAccess.h"
 #include "platform/CriticalSection.h"
@@ -35,7 +36,7 @@ struct CCompletionBlock {
     uint32_t dwCount = 0;
 };
 
-class CAgentChannel {
+class CAgentChannel : private IAgentStream {
 public:
     // A failure leaves the channel with connected 0 and sticky error 3000.
     CAgentChannel(const char* hostName, const uint8_t* ipv4, uint16_t publishPort, const char* clientName,
@@ -57,6 +58,8 @@ public:
     uint32_t AgentVersion() const { return m_dwAgentVersion; }
     uint32_t WatchDogIdentity() const { return m_dwWatchDogId; }
     bool HasWatchDog() const { return m_pWatchDog != nullptr; }
+    // Waits until the supervision thread has seen a signal missing (the status became 3010).
+    bool WaitWatchDogLost(uint32_t timeoutMs) { return m_evLost.Wait(timeoutMs) == px::WaitResult::Signaled; }
     // The message link's list-changed event, or null without message link.
     px::Event* ListChangedEvent();
     bool Connected() const { return m_bConnected; }
@@ -69,15 +72,17 @@ public:
 private:
     static uint32_t StartHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
     static uint32_t StopHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
+    // IAgentStream, for the shared request code.
+    uint32_t SendBuffer(const void* data, uint32_t size) override { return Send(data, size); }
+    uint32_t ReceiveBuffer(void* data, uint32_t size) override { return Receive(data, size); }
+    void MarkBroken(uint32_t error) override;
+
     uint32_t Transfer(uint32_t direction, void* data, uint32_t size);
-    uint32_t SendCommand(const struct AgentCommandForChannel& command);
-    bool Connect(const char* hostName, const uint8_t* ipv4);
-    bool Greet();
-    void SetUpWatchDog(uint32_t signalDelay, uint32_t signalTimeout);
+    void Fail(const char* format, NetResult result);
+    void Connect();
+    void SetUpWatchDog(uint32_t signalDelay);
+    void DropWatchDog();
     void SupervisionThread();
-    uint32_t SendAgentCommand(const void* command, size_t commandSize, uint32_t commandNumber);
-    uint32_t ReadReplyHead(uint32_t command, uint32_t* partA, uint32_t* partB, size_t partBWords,
-                           uint32_t* recordSize);
 
     std::unique_ptr<CAsyncMsgLink> m_pMsgLink;
     uint32_t m_dwIpAddress = 0;
@@ -100,13 +105,12 @@ private:
     std::unique_ptr<CWatchDog> m_pWatchDog;
     uint32_t m_dwSignalTimeout;
     uint32_t m_dwRetries;
-    uint32_t m_dwStatus = 0;
+    uint32_t m_dwStatus PX_GUARDED_BY(m_csStatus) = 0;
     px::Thread m_supervision;
     px::Event m_evStop{true, false};
+    px::Event m_evLost{true, false};
     px::CriticalSection m_csStatus;
     uint16_t m_usMsgPort = 3075;
     uint32_t m_dwWatchDogId = 0;
     AgentChannelTiming m_timing;
-    uint8_t m_byIpv4[4] = {};
-    bool m_bHasIpv4 = false;
 };
