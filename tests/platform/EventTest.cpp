@@ -72,8 +72,8 @@ TEST(Event, OneAutoSignalReleasesExactlyOneOfManyWaiters)
 {
     Event e(false, false), woke(false, false);
     std::atomic<int> count{0};
-    std::thread w1([&] { if (e.Wait(2000) == WaitResult::Signaled) { ++count; woke.Set(); } });
-    std::thread w2([&] { if (e.Wait(2000) == WaitResult::Signaled) { ++count; woke.Set(); } });
+    std::thread w1([&] { if (e.Wait(500) == WaitResult::Signaled) { ++count; woke.Set(); } });
+    std::thread w2([&] { if (e.Wait(500) == WaitResult::Signaled) { ++count; woke.Set(); } });
     e.Set();
     ASSERT_EQ(woke.Wait(), WaitResult::Signaled);
     w1.join();
