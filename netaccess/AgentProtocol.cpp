@@ -570,7 +570,7 @@ AgentReply AgentMakeNumberOfClientReply(uint32_t count, uint32_t status)
 uint32_t AgentEncodeReply(const AgentReply& reply, uint32_t agentVersion, uint8_t* out, size_t capacity,
                           size_t* written)
 {
-    if (reply.dwPartASize < kAgentReplyPartASize || reply.dwPartASize > kAgentReplyPartASize ||
+    if (reply.dwPartASize != kAgentReplyPartASize ||
         reply.dwPartBSize > kAgentDataDescSize || reply.dwPartBSize % 4 != 0)
         return AGENT_BAD_SIZE;
     CByteWriter w(out, capacity);

@@ -269,6 +269,8 @@ uint32_t AgentReplyPartSizes(uint32_t command, uint32_t agentVersion, const Agen
 // Step 2, after reading parts A and B (of the sizes of step 1): their words, and the size of
 // part C: 125 from part A word 1 (old agents, and new ones announcing 0), 126 from the type's
 // info record (old agents, and new ones announcing 0), 129 from part B word 0 and the record size.
+// The data size of a 125 reply is only known not to wrap: the caller checks it against the place
+// the data is to go before reading it.
 uint32_t AgentDecodeReplyParts(uint32_t command, uint32_t agentVersion, const AgentReplyEnvelope* envelope,
                                const uint8_t* partA, size_t partASize, const uint8_t* partB, size_t partBSize,
                                AgentReply* reply);
