@@ -323,6 +323,11 @@ uint32_t CClient::WaitTransfer(bool send, uint32_t size)
 
         if (which == 0) {
             (send ? m_bSendPending : m_bReceivePending) = false;
+            if (block.dwCode != NET_SUCCESS_CODE && m_bEndingTransfers) {
+                // The transfer failed because EndTransfers half-closed the link under it.
+                m_bShuttingDown = true;
+                return PX_END_OF_TRANSFERS;
+            }
             if (block.dwCode != NET_SUCCESS_CODE) {
                 KeepError(PX_COMM_ERROR);
                 char text[256];
@@ -732,6 +737,7 @@ uint32_t CClient::ForceTransferInProgress(const char* strBufId)
 uint32_t CClient::EndTransfers()
 {
     CLIENT_TRACE("EndTransfers()\n");
+    m_bEndingTransfers = true;
     if (m_pLink != nullptr) {
         NetRecvDisconnect(m_pLink);
         NetSendDisconnect(m_pLink);

@@ -140,6 +140,7 @@ private:
     std::atomic<bool> m_bShuttingDown{false};
     px::Event m_evEndTransfers{true, false};
     std::atomic<bool> m_bReceiveWaiting{false};
+    std::atomic<bool> m_bEndingTransfers{false};   // set before EndTransfers half-closes the link
     bool m_bLinkAllocated = false;
     CAgentChannel* m_pAgentChannel = nullptr;
     px::CriticalSection m_csSend;
