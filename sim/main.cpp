@@ -48,8 +48,8 @@ void ReadCommands(pxsim::CKelvoSim* sim, std::atomic<bool>* quit)
             else
                 printf("added %.4s on port %u\n", b.szId, port);
         } else if (verb == "remove") {
-            if (int e = sim->RemoveBuffer(arg.c_str()))
-                fprintf(stderr, "kelvo-sim: remove %s: %s\n", arg.c_str(), strerror(e));
+            if (sim->RemoveBuffer(arg.c_str()) != 0)
+                fprintf(stderr, "kelvo-sim: remove %s: no such buffer\n", arg.c_str());
         } else if (!verb.empty()) {
             fprintf(stderr, "kelvo-sim: commands are add, remove, frame and quit\n");
         }

@@ -222,9 +222,25 @@ TEST_F(SimFault, WatchdogFaultsReachTheWatchdogPort)
 
     pxsim::SimFaults f;
     f.bWatchdogNoCheckReply = true;
+    f.dwWatchdogStopAfterMs = 100;
     sim.SetFaults(f);
     ASSERT_TRUE(wd.Send(check.data(), check.size()));
     EXPECT_EQ(wd.Recv(reply, sizeof reply, 300), Rx::Timeout);
+
+    // Signals every 10 ms, ending 100 ms after the start.
+    CSimTestClient signals;
+    ASSERT_EQ(signals.Connect(sim.WatchdogPort()).code, 0u);
+    const auto delay = AgentEncodeMessage(AgentMessage{10, WD_SET_DELAY});
+    const auto start = AgentEncodeMessage(AgentMessage{0, WD_START});
+    ASSERT_TRUE(signals.Send(delay.data(), delay.size()));
+    ASSERT_TRUE(signals.Send(start.data(), start.size()));
+    int received = 0;
+    while (signals.Recv(reply, sizeof reply, 500) == Rx::Ok) {
+        ASSERT_EQ(AgentDecodeMessage(reply, sizeof reply, &m), AGENT_OK);
+        EXPECT_EQ(m.dwCode, uint32_t{WD_SIGNAL});
+        ASSERT_LT(++received, 100);
+    }
+    EXPECT_GT(received, 0);
 }
 #endif
 

@@ -79,14 +79,22 @@ public:
         m_context = nullptr;
     }
 
+    // A transfer that times out closes the client: the link must not write into memory that the
+    // caller frees after giving up.
     bool Send(const void* data, size_t len, uint32_t timeoutMs = kWait)
     {
+        if (!m_link)
+            return false;
         const uint8_t* p = static_cast<const uint8_t*>(data);
         while (len > 0) {
             if (NetTransferBuffer(m_link, const_cast<uint8_t*>(p), static_cast<uint32_t>(len), NET_DIRECTION_SEND, 1,
                                   0, nullptr, 0).code != 0)
                 return false;
-            if (m_sent.done.Wait(timeoutMs) != px::WaitResult::Signaled || m_sent.code != 0 || m_sent.count == 0)
+            if (m_sent.done.Wait(timeoutMs) != px::WaitResult::Signaled) {
+                Close();
+                return false;
+            }
+            if (m_sent.code != 0 || m_sent.count == 0)
                 return false;
             p += m_sent.count;
             len -= m_sent.count;
@@ -98,11 +106,15 @@ public:
     {
         if (len == 0)
             return Rx::Ok;
+        if (!m_link)
+            return Rx::Failed;
         if (NetTransferBuffer(m_link, data, static_cast<uint32_t>(len), NET_DIRECTION_RECEIVE, 1, 0, nullptr, 0).code !=
             0)
             return Rx::Failed;
-        if (m_received.done.Wait(timeoutMs) != px::WaitResult::Signaled)
+        if (m_received.done.Wait(timeoutMs) != px::WaitResult::Signaled) {
+            Close();   // ends the pending receive before the caller's buffer goes away
             return Rx::Timeout;
+        }
         return m_received.code == 0 && m_received.count == len ? Rx::Ok : Rx::Failed;
     }
 
