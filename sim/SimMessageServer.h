@@ -17,6 +17,8 @@
 // like ConnectionCount(), first drops the clients that have gone away. Stop() sets the stop event,
 // joins the accept thread and closes every connection. The log function is called one call at a
 // time, one line per connection event and per message sent.
+// Start() and Stop() belong to the owner's thread; the setters, Port(), ConnectionCount()
+// and NotifyBufferListChanged() may be called from any thread.
 #pragma once
 
 #include <atomic>

@@ -19,6 +19,8 @@
 // also watches, shuts every socket down (which wakes a thread blocked in a send or a receive) and
 // joins all threads before it returns. The log function is called on these threads, one call at
 // a time, one line per connection event and per message.
+// Start() and Stop() belong to the owner's thread; the setters, Port() and ConnectionCount()
+// may be called from any thread.
 #pragma once
 
 #include <atomic>
