@@ -67,9 +67,9 @@ TEST(ClientWaits, InfiniteTimeoutWaitsForTheNextFrame)
     read.Join();
     EXPECT_EQ(read.result, PX_OK);
     EXPECT_EQ(read.received, 1u);
-    uint32_t serial = 0;
-    client->GetTransferBufferDataDesc("IMG0", 2009, &serial);
-    EXPECT_EQ(serial, 1u);
+    uint32_t serial[2] = {};
+    client->GetTransferBufferDataDesc("IMG0", 2009, serial);
+    EXPECT_EQ(serial[0], 1u);
 }
 
 TEST(ClientWaits, EndTransfersFromAnotherThreadEndsEveryTransfer)
