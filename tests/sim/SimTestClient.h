@@ -102,7 +102,9 @@ public:
         return true;
     }
 
-    Rx Recv(void* data, size_t len, uint32_t timeoutMs = kWait)
+    // keepPending: on a time-out the receive stays issued (into data, which must stay alive) and
+    // WaitMore() waits for it again.
+    Rx Recv(void* data, size_t len, uint32_t timeoutMs = kWait, bool keepPending = false)
     {
         if (len == 0)
             return Rx::Ok;
@@ -111,11 +113,18 @@ public:
         if (NetTransferBuffer(m_link, data, static_cast<uint32_t>(len), NET_DIRECTION_RECEIVE, 1, 0, nullptr, 0).code !=
             0)
             return Rx::Failed;
+        m_dwPendingLength = static_cast<uint32_t>(len);
+        return WaitMore(timeoutMs, keepPending);
+    }
+
+    Rx WaitMore(uint32_t timeoutMs, bool keepPending = false)
+    {
         if (m_received.done.Wait(timeoutMs) != px::WaitResult::Signaled) {
-            Close();   // ends the pending receive before the caller's buffer goes away
+            if (!keepPending)
+                Close();   // ends the pending receive before the caller's buffer goes away
             return Rx::Timeout;
         }
-        return m_received.code == 0 && m_received.count == len ? Rx::Ok : Rx::Failed;
+        return m_received.code == 0 && m_received.count == m_dwPendingLength ? Rx::Ok : Rx::Failed;
     }
 
     // Greets the agent; returns false when the reply does not come.
@@ -240,6 +249,7 @@ private:
     Completion m_sent, m_received;
     AgentHelloReply m_hello;
     uint32_t m_dwVersion = kAgentDefaultVersion;
+    uint32_t m_dwPendingLength = 0;
 };
 
 // A simulator on ephemeral ports, no frames unless a test makes them.
