@@ -110,16 +110,16 @@ bool ParseVersion(const std::string& text, uint32_t* version)
     return ParseU32(text, version);
 }
 
-bool ParseBufferSpec(const std::string& spec, SimBufferConfig* out, std::string* error)
+bool ParseBufferOption(const std::string& text, SimBufferConfig* out, std::string* error)
 {
-    std::vector<std::string> parts = Split(spec, ':');
+    std::vector<std::string> parts = Split(text, ':');
     if (parts.size() < 2 || parts[0].empty() || parts[0].size() > 4)
-        return Fail(error, "buffer \"" + spec + "\": expected ID:TYPE[:key=value...] with an ID of 1 to 4 characters");
+        return Fail(error, "buffer \"" + text + "\": expected ID:TYPE[:key=value...] with an ID of 1 to 4 characters");
     SimBufferConfig b;
     std::memset(b.szId, 0, 4);
     std::memcpy(b.szId, parts[0].data(), parts[0].size());
     if (!ParseType(parts[1], &b.dwType))
-        return Fail(error, "buffer \"" + spec + "\": unknown type \"" + parts[1] + "\"");
+        return Fail(error, "buffer \"" + text + "\": unknown type \"" + parts[1] + "\"");
     for (size_t i = 2; i < parts.size(); ++i) {
         const std::string& kv = parts[i];
         const size_t eq = kv.find('=');
@@ -164,10 +164,10 @@ bool ParseBufferSpec(const std::string& spec, SimBufferConfig* out, std::string*
         } else if (key == "elements") {
             ok = ParseU32(value, &b.dwElements);
         } else {
-            return Fail(error, "buffer \"" + spec + "\": unknown setting \"" + key + "\"");
+            return Fail(error, "buffer \"" + text + "\": unknown setting \"" + key + "\"");
         }
         if (!ok)
-            return Fail(error, "buffer \"" + spec + "\": bad value in \"" + kv + "\"");
+            return Fail(error, "buffer \"" + text + "\": bad value in \"" + kv + "\"");
     }
     *out = b;
     return true;
@@ -233,7 +233,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* out, std:
             SimBufferConfig b;
             if (!value(&v))
                 return Fail(error, "--buffer needs a value");
-            if (!ParseBufferSpec(v, &b, error))
+            if (!ParseBufferOption(v, &b, error))
                 return false;
             if (!buffersGiven)
                 o.config.buffers.clear();

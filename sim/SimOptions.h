@@ -17,7 +17,7 @@ struct SimOptions {
 };
 
 // "ID:TYPE[:key=value...]", e.g. "CAM1:image:size=1920x1080:format=rgb32". false with a reason.
-bool ParseBufferSpec(const std::string& spec, SimBufferConfig* out, std::string* error);
+bool ParseBufferOption(const std::string& text, SimBufferConfig* out, std::string* error);
 // "4.0.300" or "0" or "0x0400012C".
 bool ParseVersion(const std::string& text, uint32_t* version);
 // argv without the program name. false with a reason.

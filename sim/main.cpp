@@ -41,7 +41,7 @@ void ReadCommands(pxsim::CKelvoSim* sim, std::atomic<bool>* quit)
             pxsim::SimBufferConfig b;
             std::string error;
             uint16_t port = 0;
-            if (!pxsim::ParseBufferSpec(arg, &b, &error))
+            if (!pxsim::ParseBufferOption(arg, &b, &error))
                 fprintf(stderr, "kelvo-sim: %s\n", error.c_str());
             else if (int e = sim->AddBuffer(b, &port))
                 fprintf(stderr, "kelvo-sim: add %s: %s\n", arg.c_str(), strerror(e));

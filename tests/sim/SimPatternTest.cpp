@@ -135,7 +135,7 @@ TEST(SimOptions, BufferSpecsAndOptions)
 {
     SimBufferConfig b;
     std::string error;
-    ASSERT_TRUE(ParseBufferSpec("CAM1:image:size=1920x1080:format=rgb32:window=10,20,300,200:mode=0:sync:region", &b,
+    ASSERT_TRUE(ParseBufferOption("CAM1:image:size=1920x1080:format=rgb32:window=10,20,300,200:mode=0:sync:region", &b,
                                 &error))
         << error;
     EXPECT_EQ(0, memcmp(b.szId, "CAM1", 4));
@@ -145,14 +145,14 @@ TEST(SimOptions, BufferSpecsAndOptions)
     EXPECT_EQ(b.dwSizeX, 300u);
     EXPECT_EQ(b.dwSubsection, 0u);
     EXPECT_TRUE(b.bSyncDelivery && b.bRegionReplies);
-    ASSERT_TRUE(ParseBufferSpec("A:7:elements=9", &b, &error));
+    ASSERT_TRUE(ParseBufferOption("A:7:elements=9", &b, &error));
     EXPECT_EQ(b.dwType, 7u);
     EXPECT_EQ(0, memcmp(b.szId, "A\0\0\0", 4));
-    EXPECT_FALSE(ParseBufferSpec("TOOLONG:image", &b, &error));
-    EXPECT_FALSE(ParseBufferSpec("X:12", &b, &error));
-    EXPECT_FALSE(ParseBufferSpec("X:image:format=3", &b, &error));
-    EXPECT_FALSE(ParseBufferSpec("X:array:vt=8", &b, &error));
-    EXPECT_FALSE(ParseBufferSpec("X:image:size=10", &b, &error));
+    EXPECT_FALSE(ParseBufferOption("TOOLONG:image", &b, &error));
+    EXPECT_FALSE(ParseBufferOption("X:12", &b, &error));
+    EXPECT_FALSE(ParseBufferOption("X:image:format=3", &b, &error));
+    EXPECT_FALSE(ParseBufferOption("X:array:vt=8", &b, &error));
+    EXPECT_FALSE(ParseBufferOption("X:image:size=10", &b, &error));
 
     uint32_t v = 0;
     ASSERT_TRUE(ParseVersion("4.0.300", &v));
