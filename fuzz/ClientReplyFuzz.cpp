@@ -1,0 +1,328 @@
+// client_reply_fuzz: arbitrary agent reply bytes through the reply decoding of CClient.
+//
+// The input is a two-byte plan followed by the bytes the "agent" sends. A client is made on a
+// transport that serves those bytes (the greeting included), subscribes, and then runs the eight
+// requests the plan names, two bits each: a data request, a client count, a window change (which
+// reads the info record anew) or a data request followed by reads of the items. The destination
+// of each data request is what a caller that follows the client's contract allocates, taken from
+// the info record as the client holds it, guarded on both sides; the harness aborts when the
+// client writes outside the bytes it may write, when a kept error lets a request touch the
+// transport again, or when a result is not one the client can give.
+//
+// Built with clang and -DPELLIX_FUZZ=ON this is a libFuzzer target. Otherwise it is a plain
+// program whose main runs deterministic pseudo-random inputs and mutated valid conversations
+// (argument: the number of runs, 20 000 by default).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "client/Client.h"
+#include "netaccess/AgentProtocol.h"
+#include "pellix/pellix.h"
+
+using namespace px::agent;
+
+namespace {
+
+// Destinations beyond this are not allocated: no caller could, and the client would then need
+// as much again for its staging buffer.
+constexpr uint64_t kMaxDestination = 16u << 20;
+constexpr size_t kGuard = 64;
+constexpr uint8_t kCanary = 0xA7;
+
+// What the last input left: the plain program checks that valid conversations get through.
+uint32_t g_dwLastStickyError = 0;
+
+void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "client_reply_fuzz: %s\n", what);
+        std::abort();
+    }
+}
+
+class CFuzzAgent : public IAgentStream {
+public:
+    CFuzzAgent(const uint8_t* data, size_t size) : m_pData(data), m_size(size) {}
+    uint32_t SendBuffer(const void*, uint32_t) override
+    {
+        ++m_sends;
+        return PX_OK;
+    }
+    uint32_t ReceiveBuffer(void* out, uint32_t size) override
+    {
+        ++m_receives;
+        if (size > m_size - m_at)
+            return PX_COMM_ERROR;
+        if (size > 0)
+            std::memcpy(out, m_pData + m_at, size);
+        m_at += size;
+        return PX_OK;
+    }
+    void MarkBroken(uint32_t) override {}
+    size_t Touches() const { return m_sends + m_receives; }
+
+private:
+    const uint8_t* m_pData;
+    size_t m_size;
+    size_t m_at = 0;
+    size_t m_sends = 0, m_receives = 0;
+};
+
+bool KnownResult(uint32_t r, bool agentResults)
+{
+    switch (r) {
+    case PX_OK: case PX_ERROR: case PX_WRONG_BUFFER: case PX_NOT_SUPPORTED: case PX_COMM_ERROR:
+        return true;
+    default:
+        return agentResults;   // a data description word 12 or a count word 1 passes through
+    }
+}
+
+void ReadData(CClient& client, CFuzzAgent& agent)
+{
+    uint32_t record[kClientInfoRecordWords] = {};
+    client.GetTransferBufferInfo("IMG0", record);
+    const uint32_t type = client.BufferType();
+    uint64_t dataSize = 0, fullSize = 0;
+    if (type == BUFTYPE_IMAGE) {
+        dataSize = record[IMAGE_DATA_SIZE];
+        fullSize = uint64_t{record[IMAGE_FULL_SIZE_X]} * record[IMAGE_FULL_SIZE_Y] * record[IMAGE_NUM_BANDS];
+    } else if (BufParamsSize(type, nullptr)) {
+        dataSize = type == BUFTYPE_INPUT ? 0 : record[0];
+    }
+    const uint64_t size = dataSize > fullSize ? dataSize : fullSize;
+    if (size > kMaxDestination)
+        return;
+    std::vector<uint8_t> bytes(size + 2 * kGuard, kCanary);
+    uint8_t* destination = bytes.data() + kGuard;
+    const uint32_t sticky = client.StickyError();
+    const size_t touches = agent.Touches();
+    uint32_t received = 7;
+    const uint32_t r = client.GetTransferBufferData("IMG0", 1, destination, record, &received);
+    Check(received <= 1, "received is neither 0 nor 1");
+    Check(KnownResult(r, true), "unknown result");
+    if (sticky != 0) {
+        Check(r == sticky, "a kept error was not returned");
+        Check(agent.Touches() == touches, "a kept error let the request reach the agent");
+    }
+    // A whole reply may fill the data size, a region the full image, nothing else.
+    uint32_t isRegion = 0;
+    client.GetTransferBufferDataDesc("IMG0", 2008, &isRegion);
+    const uint64_t allowed = type == BUFTYPE_IMAGE && isRegion == 1 ? fullSize : dataSize;
+    for (size_t i = 0; i < kGuard; ++i)
+        Check(bytes[i] == kCanary, "written before the destination");
+    for (uint64_t i = kGuard + allowed; i < bytes.size(); ++i)
+        Check(bytes[i] == kCanary, "written beyond what the info record allows");
+    uint32_t serial[2];
+    client.GetTransferBufferDataDesc("IMG0", 2009, serial);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    const uint32_t plan = data[0] | (uint32_t{data[1]} << 8);
+    CFuzzAgent agent(data + 2, size - 2);
+    CClient client(&agent, "fuzz", false, nullptr, ClientTiming{0});
+    client.SetTransferBuffer("IMG0", plan & 1);
+    for (int step = 0; step < 8; ++step) {
+        const uint32_t sticky = client.StickyError();
+        const size_t touches = agent.Touches();
+        uint32_t value = 0;
+        switch ((plan >> (2 * step)) & 3) {
+        case 0:
+        case 3:
+            ReadData(client, agent);
+            for (uint32_t item = 1001; item <= 1012; ++item)
+                client.GetTransferBufferInfo("IMG0", item, &value);
+            continue;
+        case 1: {
+            const uint32_t r = client.GetNumberOfClient("IMG0", &value);
+            Check(KnownResult(r, true), "unknown client-count result");
+            break;
+        }
+        case 2: {
+            const uint32_t width = 1 + (plan >> 8);
+            const uint32_t r = client.SetTransferBufferInfo("IMG0", 1002, &width);
+            Check(KnownResult(r, false), "unknown window-change result");
+            break;
+        }
+        }
+        if (sticky != 0)
+            Check(agent.Touches() == touches, "a kept error let the request reach the agent");
+    }
+    g_dwLastStickyError = client.StickyError();
+    return 0;
+}
+
+#ifndef PELLIX_LIBFUZZER
+namespace {
+
+// A small deterministic generator (splitmix64).
+struct CRandom {
+    uint64_t state;
+    uint64_t Next()
+    {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    uint32_t Below(uint32_t n) { return n == 0 ? 0 : static_cast<uint32_t>(Next() % n); }
+};
+
+void Append(std::vector<uint8_t>* out, const uint8_t* p, size_t n) { out->insert(out->end(), p, p + n); }
+
+void AppendReply(std::vector<uint8_t>* out, const AgentReply& reply, uint32_t version, size_t partC, CRandom& rng)
+{
+    uint8_t head[kAgentMaxReplyHeadSize];
+    size_t n = 0;
+    if (AgentEncodeReply(reply, version, head, sizeof head, &n) != AGENT_OK)
+        return;
+    Append(out, head, n);
+    for (size_t i = 0; i < partC; ++i)
+        out->push_back(static_cast<uint8_t>(rng.Next()));
+}
+
+// A conversation a well-behaved agent of a random version would have with the harness.
+std::vector<uint8_t> ValidConversation(CRandom& rng)
+{
+    static const uint32_t kVersions[] = {kAgentDefaultVersion, 0x02010000, 0x02020000, 0x040000C8, 0x0400012C, 0};
+    static const uint32_t kTypes[] = {1, 1, 1, 2, 3, 5, 6, 10, 11, 101};
+    const uint32_t version = kVersions[rng.Below(6)];
+    const uint32_t type = kTypes[rng.Below(10)];
+    const uint32_t plan = static_cast<uint32_t>(rng.Next()) & 0xFFFF;
+    std::vector<uint8_t> out = {static_cast<uint8_t>(plan), static_cast<uint8_t>(plan >> 8)};
+
+    const AgentHelloReply hello = AgentMakeHelloReply(version, version != kAgentDefaultVersion);
+    const auto head = AgentEncodeHelloReply(hello);
+    Append(&out, head.data(), head.size());
+    if (hello.bExtended) {
+        const auto ext = AgentEncodeHelloExtension(hello);
+        Append(&out, ext.data(), ext.size());
+    }
+    BufParams params;
+    BufParamsInit(type, &params);
+    const uint32_t w = 1 + rng.Below(24), h = 1 + rng.Below(16), bands = 1 + rng.Below(4);
+    if (type == 1) {
+        params.dwWords[IMAGE_FULL_SIZE_X] = params.dwWords[IMAGE_SIZE_X] = w;
+        params.dwWords[IMAGE_FULL_SIZE_Y] = params.dwWords[IMAGE_SIZE_Y] = h;
+        params.dwWords[IMAGE_NUM_BANDS] = bands;
+        params.dwWords[IMAGE_DATA_SIZE] = w * h * bands;
+    } else if (type != 101) {
+        params.dwWords[0] = 4 * rng.Below(16);
+    }
+    auto appendParams = [&] {
+        uint8_t bytes[kBufParamsMaxSize];
+        size_t n = 0;
+        AgentEncodeBufParams(params, bytes, sizeof bytes, &n);
+        AgentReply r = AgentMakeBufParamsReply(type, version);
+        r.dwPartCSize = static_cast<uint32_t>(n);
+        uint8_t headBytes[kAgentMaxReplyHeadSize];
+        size_t used = 0;
+        AgentEncodeReply(r, version, headBytes, sizeof headBytes, &used);
+        Append(&out, headBytes, used);
+        Append(&out, bytes, n);
+    };
+    appendParams();
+    for (int step = 0; step < 8; ++step) {
+        switch ((plan >> (2 * step)) & 3) {
+        case 0:
+        case 3: {
+            DataDesc desc;
+            uint32_t size = params.dwWords[type == 1 ? uint32_t{IMAGE_DATA_SIZE} : 0u];
+            if (type == 101)
+                size = 0;
+            if (type == 1 && rng.Below(2)) {
+                const uint32_t rw = 1 + rng.Below(w), rh = 1 + rng.Below(h);
+                desc.dwWords[DATADESC_REGION_X] = rng.Below(w - rw + 1);
+                desc.dwWords[DATADESC_REGION_Y] = rng.Below(h - rh + 1);
+                desc.dwWords[DATADESC_REGION_WIDTH] = rw;
+                desc.dwWords[DATADESC_REGION_ROWS] = rh;
+                desc.dwWords[DATADESC_IS_REGION] = 1;
+                size = rw * rh * bands;
+            }
+            desc.dwWords[DATADESC_NEW_FORMAT] = rng.Below(3) == 0 ? 256 : 0;
+            AppendReply(&out, AgentMakeDataReply(desc, size, version), version, size, rng);
+            break;
+        }
+        case 1:
+            if (AgentUsesEnvelopes(version))
+                AppendReply(&out, AgentMakeNumberOfClientReply(rng.Below(4), rng.Below(4) == 0 ? 7 : 0), version, 0,
+                            rng);
+            break;
+        case 2:
+            if (type == 1)
+                appendParams();
+            break;
+        }
+    }
+    return out;
+}
+
+void Mutate(std::vector<uint8_t>* bytes, CRandom& rng)
+{
+    static const uint32_t kWords[] = {0, 1, 4, 8, 56, 60, 72, 76, 540, 4096, 4097, 0x7FFFFFFF, 0x80000000,
+                                      0xFFFFFFFF, 0xFFFFFFFE, 16u << 20};
+    const uint32_t count = 1 + rng.Below(4);
+    for (uint32_t i = 0; i < count && bytes->size() > 2; ++i) {
+        const size_t at = 2 + rng.Below(static_cast<uint32_t>(bytes->size() - 2));
+        switch (rng.Below(4)) {
+        case 0:
+            (*bytes)[at] = static_cast<uint8_t>(rng.Next());
+            break;
+        case 1: {
+            const size_t word = at & ~size_t{3};
+            const uint32_t v = kWords[rng.Below(sizeof kWords / sizeof kWords[0])];
+            for (size_t b = 0; b < 4 && word + b < bytes->size(); ++b)
+                (*bytes)[word + b] = static_cast<uint8_t>(v >> (8 * b));
+            break;
+        }
+        case 2:
+            bytes->resize(at);
+            break;
+        default:
+            (*bytes)[at] ^= static_cast<uint8_t>(1u << rng.Below(8));
+            break;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const unsigned long runs = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000;
+    CRandom rng{0x5045'4C4C'4958ull};
+    for (unsigned long run = 0; run < runs; ++run) {
+        std::vector<uint8_t> input;
+        switch (run % 4) {
+        case 0: {
+            // Pseudo-random bytes.
+            input.resize(rng.Below(512));
+            for (uint8_t& b : input)
+                b = static_cast<uint8_t>(rng.Next());
+            break;
+        }
+        case 1:
+            input = ValidConversation(rng);
+            break;
+        default:
+            input = ValidConversation(rng);
+            Mutate(&input, rng);
+            break;
+        }
+        LLVMFuzzerTestOneInput(input.data(), input.size());
+        // A valid conversation gets through every request.
+        if (run % 4 == 1)
+            Check(g_dwLastStickyError == PX_OK, "a valid conversation failed");
+    }
+    std::printf("client_reply_fuzz: %lu runs\n", runs);
+    return 0;
+}
+#endif
