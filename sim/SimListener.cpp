@@ -5,6 +5,10 @@
 
 namespace pxsim {
 
+namespace {
+constexpr int kSendBufferBytes = 4 << 20;
+}
+
 CSimConnection::CSimConnection(px::SocketHandle socket) : m_socket(socket) {}
 
 CSimConnection::~CSimConnection()
@@ -154,6 +158,8 @@ void CSimListener::AcceptLoop()
             continue;
         }
         px::SocketSetNoDelay(s, true);
+        // Room for a whole frame, so a reply leaves in one go while the client reads.
+        px::SocketSetBufferSizes(s, kSendBufferBytes);
         std::unique_ptr<CSimConnection> c = m_factory(s);
         if (!c) {
             px::SocketClose(s);

@@ -3,7 +3,8 @@
 // Both servers answer the same 72-byte data request (envelope and record) with the same reply
 // (envelope, part A, description, frame) on loopback; the client is the same plain blocking
 // socket loop for both. Each iteration fetches one frame from each, alternating, so that noise
-// of the machine falls on both alike. Counters: sim_fps, plain_fps and ratio (sim / plain).
+// of the machine falls on both alike. Counters: first_fps (the simulator), plain_fps and ratio
+// (simulator / plain). BM_PlainVsPlain measures two plain servers the same way.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -19,6 +20,9 @@ using namespace px::agent;
 
 namespace {
 
+// Room for a whole frame on both ends, so neither side waits for the other half-way through one.
+constexpr int kSocketBuffer = 4 << 20;
+
 struct Connection {
     px::SocketHandle s = px::kInvalidSocket;
     ~Connection()
@@ -29,7 +33,7 @@ struct Connection {
     bool Open(uint16_t port)
     {
         return px::SocketOpen(px::SocketType::Stream, &s) == 0 && px::SocketSetNoDelay(s, true) == 0 &&
-               px::SocketConnect(s, px::kLoopbackAddress, port) == 0;
+               px::SocketSetBufferSizes(s, kSocketBuffer) == 0 && px::SocketConnect(s, px::kLoopbackAddress, port) == 0;
     }
 };
 
@@ -72,6 +76,7 @@ private:
         if (px::SocketAccept(m_listen, &s) != 0)
             return;
         px::SocketSetNoDelay(s, true);
+        px::SocketSetBufferSizes(s, kSocketBuffer);
         std::vector<uint8_t> request(m_requestSize);
         while (px::SocketRecvAll(s, request.data(), request.size()) == 0)
             if (px::SocketSendAll(s, m_reply.data(), m_reply.size()) != 0)
@@ -90,6 +95,40 @@ bool Fetch(Connection& c, const std::vector<uint8_t>& request, std::vector<uint8
 {
     return px::SocketSendAll(c.s, request.data(), request.size()) == 0 &&
            px::SocketRecvAll(c.s, reply.data(), reply.size()) == 0;
+}
+
+// Fetches one frame from each connection per iteration; reports first_fps, plain_fps (the
+// second) and ratio = first / second.
+void Measure(benchmark::State& state, Connection& first, Connection& second, const std::vector<uint8_t>& request,
+             std::vector<uint8_t>& reply)
+{
+    using Clock = std::chrono::steady_clock;
+    Clock::duration firstTime{}, secondTime{};
+    int64_t frames = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (!Fetch(first, request, reply)) {
+            state.SkipWithError("first server's reply failed");
+            return;
+        }
+        const auto t1 = Clock::now();
+        if (!Fetch(second, request, reply)) {
+            state.SkipWithError("second server's reply failed");
+            return;
+        }
+        const auto t2 = Clock::now();
+        firstTime += t1 - t0;
+        secondTime += t2 - t1;
+        ++frames;
+    }
+    const double firstSeconds = std::chrono::duration<double>(firstTime).count();
+    const double secondSeconds = std::chrono::duration<double>(secondTime).count();
+    if (frames > 0 && firstSeconds > 0 && secondSeconds > 0) {
+        state.counters["first_fps"] = frames / firstSeconds;
+        state.counters["plain_fps"] = frames / secondSeconds;
+        state.counters["ratio"] = secondSeconds / firstSeconds;
+        state.counters["first_MBps"] = frames * double(reply.size()) / firstSeconds / 1e6;
+    }
 }
 
 void BM_SimVsPlain(benchmark::State& state, uint32_t width, uint32_t height, uint32_t format)
@@ -142,36 +181,28 @@ void BM_SimVsPlain(benchmark::State& state, uint32_t width, uint32_t height, uin
         return;
     }
 
-    using Clock = std::chrono::steady_clock;
-    Clock::duration simTime{}, plainTime{};
-    int64_t frames = 0;
-    for (auto _ : state) {
-        const auto t0 = Clock::now();
-        if (!Fetch(simConn, request, reply)) {
-            state.SkipWithError("simulator reply failed");
-            break;
-        }
-        const auto t1 = Clock::now();
-        if (!Fetch(plainConn, request, reply)) {
-            state.SkipWithError("plain reply failed");
-            break;
-        }
-        const auto t2 = Clock::now();
-        simTime += t1 - t0;
-        plainTime += t2 - t1;
-        ++frames;
+    Measure(state, simConn, plainConn, request, reply);
+}
+
+// The same measurement with two plain servers: how far apart two identical servers come out on
+// this machine, the yardstick for the ratio above.
+void BM_PlainVsPlain(benchmark::State& state, uint32_t width, uint32_t height, uint32_t bytesPerPixel)
+{
+    const std::vector<uint8_t> request = Request("BNCH");
+    std::vector<uint8_t> reply(kAgentReplyEnvelopeSize + kAgentReplyPartASize + kAgentDataDescSize +
+                               size_t{width} * height * bytesPerPixel, 0x5A);
+    CPlainServer a(reply, request.size()), b(reply, request.size());
+    Connection ca, cb;
+    if (!ca.Open(a.Port()) || !cb.Open(b.Port())) {
+        state.SkipWithError("no plain connection");
+        return;
     }
-    const double simSeconds = std::chrono::duration<double>(simTime).count();
-    const double plainSeconds = std::chrono::duration<double>(plainTime).count();
-    if (frames > 0 && simSeconds > 0 && plainSeconds > 0) {
-        state.counters["sim_fps"] = frames / simSeconds;
-        state.counters["plain_fps"] = frames / plainSeconds;
-        state.counters["ratio"] = plainSeconds / simSeconds;
-        state.counters["sim_MBps"] = frames * double(reply.size()) / simSeconds / 1e6;
-    }
+    Measure(state, ca, cb, request, reply);
 }
 
 } // namespace
 
 BENCHMARK_CAPTURE(BM_SimVsPlain, vga_mono8, 640, 480, 1)->UseRealTime()->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_SimVsPlain, fullhd_rgb32, 1920, 1080, 256)->UseRealTime()->MinTime(3.0);
+BENCHMARK_CAPTURE(BM_PlainVsPlain, vga_mono8, 640, 480, 1)->UseRealTime()->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_PlainVsPlain, fullhd_rgb32, 1920, 1080, 4)->UseRealTime()->MinTime(3.0);
