@@ -1,11 +1,25 @@
 /* Pellix: the C library that connects a host program to the exchange buffers of a Kelvo camera.
  *
- * This header stands alone: a C or C++ host includes it and links libpellix. Every value here is
- * part of the library's contract; values are never changed or reused. */
+ * This header stands alone: a C or C++ host includes it and links libpellix (pkg-config pellix,
+ * or find_package(Pellix) in CMake). Every value here is part of the library's contract; values
+ * are never changed or reused. All 32-bit values stay 32-bit on 64-bit hosts.
+ *
+ * A host opens a client with PXClientInit (optionally with an agent channel, which lists the
+ * camera's buffers and supervises the camera with a watchdog), subscribes one exchange buffer
+ * with PXSetExchangeBuffer, then reads it with PXGetExchangeBufferData as often as it likes, and
+ * ends with PXClientTerminate. Calls on different handles run in parallel; calls on one handle
+ * are serialised by the library, except PXForceTransferInProgress and PXCancelTransfers, which
+ * may be called from another thread while a read waits. */
 #ifndef PELLIX_PELLIX_H
 #define PELLIX_PELLIX_H
 
 #include <stdint.h>
+
+#if defined(__GNUC__)
+#define PX_API __attribute__((visibility("default")))
+#else
+#define PX_API
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -26,6 +40,149 @@ typedef uint32_t PXHANDLE;
 #define PX_COMM_ERROR         3000u /* communication with the agent failed (kept by the connection) */
 #define PX_WATCHDOG_LOST      3010u /* a wait timed out and the watchdog no longer receives signals */
 #define PX_NO_WATCHDOG        3020u /* a wait timed out, or a check was made, without a watchdog */
+
+/* The library's own version, 4.0.352. */
+#define PX_VERSION            0x04000160u
+
+/* Time-out that waits without limit. */
+#define PX_INFINITE           0xFFFFFFFFu
+
+/* Buffer types. */
+#define PX_BUFTYPE_IMAGE      1u
+#define PX_BUFTYPE_TEXT       5u
+#define PX_BUFTYPE_HISTOGRAM  6u
+#define PX_BUFTYPE_ARRAY      11u
+#define PX_BUFTYPE_INPUT      101u
+
+/* Image format codes (PX_INFO_IMAGE_FORMAT). */
+#define PX_FORMAT_MONO8       1u
+#define PX_FORMAT_SYSCOLOR8   2u
+#define PX_FORMAT_RGB24       16u
+#define PX_FORMAT_RGB32       256u
+#define PX_FORMAT_YUV16       4096u
+#define PX_FORMAT_RGB16       8192u
+
+/* Information items (PXGetExchangeBufferInfo / PXSetExchangeBufferInfo). */
+#define PX_INFO_DATA_SIZE     1001u
+#define PX_INFO_SIZE_X        1002u
+#define PX_INFO_SIZE_Y        1003u
+#define PX_INFO_FULL_SIZE_X   1004u
+#define PX_INFO_FULL_SIZE_Y   1005u
+#define PX_INFO_OFFSET_X      1006u
+#define PX_INFO_OFFSET_Y      1007u
+#define PX_INFO_1008          1008u
+#define PX_INFO_NUM_BANDS     1009u
+#define PX_INFO_BUFFER_TYPE   1010u
+#define PX_INFO_IMAGE_FORMAT  1011u
+#define PX_INFO_SUBSECTION    1012u
+
+/* Data-description items (PXGetExchangeBufferDataDesc): item 2000 + n reads word n - 1 of the
+ * description of the last data received; PX_DESC_SERIAL writes two words (low, high). */
+#define PX_DESC_REGION_WIDTH  2004u
+#define PX_DESC_REGION_ROWS   2005u
+#define PX_DESC_REGION_X      2006u
+#define PX_DESC_REGION_Y      2007u
+#define PX_DESC_IS_REGION     2008u
+#define PX_DESC_SERIAL        2009u
+#define PX_DESC_NEW_FORMAT    2011u
+#define PX_DESC_SYNC_DELIVERY 2012u
+
+/* One published buffer, as PXGetBufferList hands it out (540 bytes). */
+typedef struct PXBufferListEntry {
+    char     id[4];            /* four characters, not NUL-terminated */
+    uint32_t type;             /* PX_BUFTYPE_... */
+    uint16_t port;             /* the buffer's TCP port */
+    char     processName[256]; /* owning process, NUL-terminated */
+    uint8_t  reserved[6];
+    char     text[268];        /* second text, NUL-terminated */
+} PXBufferListEntry;
+
+/* The info record of the struct calls: 15 words (60 bytes). Only as many words as the buffer
+ * type's record has are read or written (15 for images, 2 to 4 for the others). */
+typedef union PXBufferInfo {
+    uint32_t words[15];
+    struct {
+        uint32_t reserved0, reserved1;
+        uint32_t fullSizeX, fullSizeY;  /* PX_INFO_FULL_SIZE_X / _Y */
+        uint32_t reserved4, reserved5;
+        uint32_t dataSize;              /* PX_INFO_DATA_SIZE, bytes */
+        uint32_t numBands;              /* PX_INFO_NUM_BANDS, bytes per pixel */
+        uint32_t offsetX, offsetY;      /* PX_INFO_OFFSET_X / _Y */
+        uint32_t sizeX, sizeY;          /* PX_INFO_SIZE_X / _Y */
+        uint32_t subsection;            /* PX_INFO_SUBSECTION */
+        uint32_t reserved13;
+        uint32_t format;                /* PX_INFO_IMAGE_FORMAT */
+    } image;
+} PXBufferInfo;
+
+#if defined(__cplusplus)
+static_assert(sizeof(PXBufferListEntry) == 540, "PXBufferListEntry is 540 bytes");
+static_assert(sizeof(PXBufferInfo) == 60, "PXBufferInfo is 60 bytes");
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+_Static_assert(sizeof(PXBufferListEntry) == 540, "PXBufferListEntry is 540 bytes");
+_Static_assert(sizeof(PXBufferInfo) == 60, "PXBufferInfo is 60 bytes");
+#endif
+
+/* "4.0.352.1" (the text stays owned by the library) and 0x04000160. */
+PX_API const char* PXClientGetVersion(void);
+PX_API uint32_t PXClientGetDWORDVersion(void);
+
+/* Run when the library is loaded and unloaded; both may also be called by the host. Closing the
+ * library does not terminate clients that are still open. */
+PX_API void PXInitLibrary(void);
+PX_API void PXCloseLibrary(void);
+
+/* Opens a client. host (a name) or ipv4 (4 bytes, most significant first) names the camera.
+ * With agentChannel 1 the client also connects to the agent's publish port; signalDelay,
+ * signalTimeout (ms) and retries set up the watchdog, and must then all be non-zero; with
+ * agentChannel 0, signalDelay and signalTimeout must not both be non-zero. signalTimeout must not
+ * be less than signalDelay. timeoutMs is the wait of every request (PX_INFINITE: no limit). */
+PX_API uint32_t PXClientInit(const char* host, const uint8_t* ipv4, const char* clientName, PXHANDLE* handle,
+                             uint32_t timeoutMs, uint32_t agentChannel, uint32_t signalDelay, uint32_t signalTimeout,
+                             uint32_t retries);
+PX_API uint32_t PXClientTerminate(PXHANDLE h);
+
+/* Subscribes the buffer id served on port. agent: a handle with an agent channel (it may be h
+ * itself), which checks the buffer's resources first and supervises the subscription; 0 for none
+ * (then only an infinite time-out is accepted: the result is PX_INVALID_PARAMETER otherwise,
+ * although the subscription is made). */
+PX_API uint32_t PXSetExchangeBuffer(PXHANDLE h, uint32_t port, const char* id, uint32_t waitForUpdate, PXHANDLE agent);
+PX_API uint32_t PXSetExchangeBufferInfoStruct(PXHANDLE h, const char* id, const void* info);
+PX_API uint32_t PXSetExchangeBufferInfo(PXHANDLE h, const char* id, uint32_t param, const uint32_t* value);
+PX_API uint32_t PXGetExchangeBufferInfoStruct(PXHANDLE h, const char* id, void* info);
+PX_API uint32_t PXGetExchangeBufferInfo(PXHANDLE h, const char* id, uint32_t param, uint32_t* value);
+
+/* Reads the buffer's data into dest: PX_INFO_DATA_SIZE bytes, or fullSizeX x fullSizeY x
+ * numBands for an image whose camera answers with regions. force 1 asks for data at once, 0 for
+ * the next update. info (optional) receives the info record; *received is 1 when data came. */
+PX_API uint32_t PXGetExchangeBufferData(PXHANDLE h, const char* id, uint32_t force, void* dest, void* info,
+                                        uint32_t* received);
+/* PX_DESC_SERIAL writes two words: value must point to two. */
+PX_API uint32_t PXGetExchangeBufferDataDesc(PXHANDLE h, const char* id, uint32_t param, uint32_t* value);
+
+/* The camera's buffers (needs an agent channel). The list stays owned by the library, valid until
+ * the next call on the handle or its end. */
+PX_API uint32_t PXGetBufferList(PXHANDLE h, uint32_t* count, const PXBufferListEntry** list);
+PX_API uint32_t PXSendInput(PXHANDLE h, const char* id, uint32_t size, const void* data);
+PX_API uint32_t PXGetNumberOfClient(PXHANDLE h, const char* id, uint32_t* count);
+/* From another thread: makes a waiting read return at once. */
+PX_API uint32_t PXForceTransferInProgress(PXHANDLE h, const char* id);
+/* From another thread: ends the transfers of h; they return PX_END_OF_TRANSFERS from then on. */
+PX_API uint32_t PXCancelTransfers(PXHANDLE h);
+PX_API uint32_t PXGetTimeout(PXHANDLE h, uint32_t* timeoutMs);
+/* Kept for compatibility: returns PX_OK and changes nothing. */
+PX_API uint32_t PXSetTimeout(PXHANDLE h, uint32_t timeoutMs);
+/* PX_OK while the watchdog receives signals, PX_WATCHDOG_LOST after a miss, PX_NO_WATCHDOG. */
+PX_API uint32_t PXGetWatchDogStatus(PXHANDLE h, uint32_t* status);
+/* *answer 0: the resource (a buffer's port) is not available. agent: a handle with agent channel. */
+PX_API uint32_t PXVerifyResources(PXHANDLE agent, uint32_t resource, uint32_t* answer);
+/* A descriptor that becomes readable when the camera's buffer list changed (poll it, then read
+ * 8 bytes to reset it), or 0. Owned by the library. */
+PX_API int PXGetRefreshListEvent(PXHANDLE h);
+
+/* The diagnostic log: an XML-like line file. The first path wins until the library is closed. */
+PX_API void PXInitLogger(const char* path);
+PX_API void PXAddLoggerSection(uint32_t id, const char* name);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,309 @@
+// The C library end to end, through its exported functions only, against the simulator.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "client/LibraryInternal.h"
+#include "pellix/pellix.h"
+#include "platform/Event.h"
+#include "sim/KelvoSim.h"
+
+namespace {
+
+const uint8_t kLoopback[4] = {127, 0, 0, 1};
+
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LibraryTiming timing;
+        timing.client.dwGoodbyeSleepMs = 0;
+        timing.channel = AgentChannelTiming{300, 20};
+        PellixSetTimingForTests(timing);
+    }
+    void TearDown() override { unlink(m_config.c_str()); }
+
+    void StartSim(uint32_t version = 0x0400012C, uint32_t frameIntervalMs = 0)
+    {
+        pxsim::SimConfig config = pxsim::DefaultSimConfig();
+        config.dwAgentVersion = version;
+        config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
+        config.dwFrameIntervalMs = frameIntervalMs;
+        ASSERT_EQ(m_sim.Start(config), 0);
+        std::ofstream(m_config) << "PublishPort=" << m_sim.PublishPort() << "\nWatchDogPort=" << m_sim.WatchdogPort()
+                                << "\nAsyncMsgPort=" << m_sim.MessagePort() << "\n";
+        setenv("VISTEL_CONFIG", m_config.c_str(), 1);
+    }
+    PXHANDLE InitWithChannel(uint32_t timeout = 2000)
+    {
+        PXHANDLE h = 0;
+        EXPECT_EQ(PXClientInit(nullptr, kLoopback, "library-test", &h, timeout, 1, 50, 1000, 2), PX_OK);
+        EXPECT_NE(h, 0u);
+        return h;
+    }
+    std::string LogText()
+    {
+        std::ifstream f(m_log);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+
+    std::string m_config = "/tmp/pellix-lib-" + std::to_string(getpid()) + ".conf";
+    std::string m_log = "/tmp/pellix-lib-" + std::to_string(getpid()) + ".log";
+    pxsim::CKelvoSim m_sim;
+};
+
+} // namespace
+
+TEST_F(LibraryTest, ClientInitChecksComeFirst)
+{
+    PXHANDLE h = 0;
+    EXPECT_EQ(PXClientInit(nullptr, kLoopback, "x", &h, 1000, 0, 100, 50, 0), PX_INVALID_PARAMETER);
+    EXPECT_EQ(PXClientInit(nullptr, kLoopback, "x", &h, 1000, 0, 100, 200, 0), PX_INVALID_PARAMETER);
+    EXPECT_EQ(PXClientInit(nullptr, kLoopback, "x", &h, 1000, 1, 100, 200, 0), PX_INVALID_PARAMETER);
+    EXPECT_EQ(PXClientInit(nullptr, kLoopback, "x", &h, 1000, 1, 0, 200, 1), PX_INVALID_PARAMETER);
+    EXPECT_EQ(PXClientInit(nullptr, kLoopback, "x", &h, 1000, 1, 300, 200, 1), PX_INVALID_PARAMETER);
+    EXPECT_EQ(h, 0u);
+    // Without agent channel, a signal time-out alone is valid.
+    ASSERT_EQ(PXClientInit(nullptr, kLoopback, "x", &h, 1000, 0, 0, 5000, 0), PX_OK);
+    PXHANDLE h2 = 0;
+    ASSERT_EQ(PXClientInit("localhost", nullptr, "y", &h2, 1000, 0, 0, 0, 0), PX_OK);
+    EXPECT_NE(h, 0u);
+    EXPECT_NE(h, h2);
+
+    // No exchange buffer yet: the timeout place stays as it was; setting changes nothing.
+    uint32_t timeout = 12345;
+    EXPECT_EQ(PXGetTimeout(h, &timeout), PX_OK);
+    EXPECT_EQ(timeout, 12345u);
+    EXPECT_EQ(PXSetTimeout(h, 1), PX_OK);
+    uint32_t value = 0;
+    EXPECT_EQ(PXGetExchangeBufferInfo(h, "IMG0", PX_INFO_SIZE_X, &value), PX_ERROR);
+    EXPECT_EQ(PXGetBufferList(h, &value, nullptr), PX_ERROR);      // no agent channel
+    EXPECT_EQ(PXGetWatchDogStatus(h, &value), PX_ERROR);
+    EXPECT_EQ(PXGetRefreshListEvent(h), 0);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+    EXPECT_EQ(PXClientTerminate(h), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXClientTerminate(h2), PX_OK);
+}
+
+TEST_F(LibraryTest, HandleZeroIsNeverALiveClient)
+{
+    uint32_t v = 0;
+    uint8_t buf[4];
+    const PXBufferListEntry* list = nullptr;
+    PXBufferInfo info;
+    EXPECT_EQ(PXClientTerminate(0), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXSetExchangeBuffer(0, 3100, "IMG0", 0, 0), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXSetExchangeBufferInfoStruct(0, "IMG0", &info), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXSetExchangeBufferInfo(0, "IMG0", PX_INFO_SIZE_X, &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetExchangeBufferInfoStruct(0, "IMG0", &info), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetExchangeBufferInfo(0, "IMG0", PX_INFO_SIZE_X, &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetExchangeBufferData(0, "IMG0", 1, buf, nullptr, &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetExchangeBufferDataDesc(0, "IMG0", PX_DESC_SERIAL, &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetBufferList(0, &v, &list), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXSendInput(0, "INP0", 4, buf), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetNumberOfClient(0, "IMG0", &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXForceTransferInProgress(0, "IMG0"), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXCancelTransfers(0), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetTimeout(0, &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXSetTimeout(0, 1), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetWatchDogStatus(0, &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXVerifyResources(0, 3100, &v), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXGetRefreshListEvent(0), 0);
+    EXPECT_STREQ(PXClientGetVersion(), "4.0.352.1");
+    EXPECT_EQ(PXClientGetDWORDVersion(), 0x04000160u);
+}
+
+TEST_F(LibraryTest, ListSubscribeReadChangeAndTerminate)
+{
+    StartSim();
+    PXHANDLE h = InitWithChannel();
+    uint32_t status = 99;
+    EXPECT_EQ(PXGetWatchDogStatus(h, &status), PX_OK);
+    EXPECT_EQ(status, PX_OK);
+
+    uint32_t count = 0;
+    const PXBufferListEntry* list = nullptr;
+    ASSERT_EQ(PXGetBufferList(h, &count, &list), PX_OK);
+    ASSERT_EQ(count, 5u);
+    const PXBufferListEntry* image = nullptr;
+    const PXBufferListEntry* input = nullptr;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (std::memcmp(list[i].id, "IMG0", 4) == 0)
+            image = &list[i];
+        if (std::memcmp(list[i].id, "INP0", 4) == 0)
+            input = &list[i];
+    }
+    ASSERT_NE(image, nullptr);
+    ASSERT_NE(input, nullptr);
+    EXPECT_EQ(image->type, PX_BUFTYPE_IMAGE);
+    EXPECT_EQ(image->port, m_sim.BufferPort("IMG0"));
+    EXPECT_STREQ(image->processName, "kelvo-agent");
+    EXPECT_STREQ(image->text, "VGA test pattern");
+    const uint16_t imagePort = image->port, inputPort = input->port;
+
+    ASSERT_EQ(PXSetExchangeBuffer(h, imagePort, "IMG0", 0, h), PX_OK);
+    // The subscription has no reply; the next request, which has one, orders it.
+    uint32_t clients = 0;
+    EXPECT_EQ(PXGetNumberOfClient(h, "IMG0", &clients), PX_OK);
+    EXPECT_EQ(clients, 1u);
+    EXPECT_EQ(m_sim.LastSubscription("IMG0").strClientName, "library-test");
+    PXBufferInfo info;
+    std::memset(&info, 0, sizeof info);
+    ASSERT_EQ(PXGetExchangeBufferInfoStruct(h, "IMG0", &info), PX_OK);
+    EXPECT_EQ(info.image.fullSizeX, 640u);
+    EXPECT_EQ(info.image.sizeY, 480u);
+    EXPECT_EQ(info.image.dataSize, 640u * 480u);
+
+    std::vector<uint8_t> frame(info.image.dataSize);
+    uint32_t received = 0;
+    ASSERT_EQ(PXGetExchangeBufferData(h, "IMG0", 1, frame.data(), &info, &received), PX_OK);
+    EXPECT_EQ(received, 1u);
+    uint32_t serial[2] = {0, 0};
+    EXPECT_EQ(PXGetExchangeBufferDataDesc(h, "IMG0", PX_DESC_SERIAL, serial), PX_OK);
+
+    // A smaller window: the record comes back with the new data size.
+    uint32_t width = 320;
+    ASSERT_EQ(PXSetExchangeBufferInfo(h, "IMG0", PX_INFO_SIZE_X, &width), PX_OK);
+    uint32_t dataSize = 0;
+    ASSERT_EQ(PXGetExchangeBufferInfo(h, "IMG0", PX_INFO_DATA_SIZE, &dataSize), PX_OK);
+    EXPECT_EQ(dataSize, 320u * 480u);
+    ASSERT_EQ(PXGetExchangeBufferData(h, "IMG0", 1, frame.data(), nullptr, &received), PX_OK);
+    EXPECT_EQ(received, 1u);
+    // Input goes to its own buffer on a second subscription of the same handle.
+    ASSERT_EQ(PXSetExchangeBuffer(h, inputPort, "INP0", 0, h), PX_OK);
+    const uint8_t bytes[5] = {1, 2, 3, 4, 5};
+    ASSERT_EQ(PXSendInput(h, "INP0", sizeof bytes, bytes), PX_OK);
+    // The simulator records the input once it has read it; a following request orders that.
+    EXPECT_EQ(PXGetNumberOfClient(h, "INP0", &clients), PX_OK);
+    auto inputs = m_sim.Inputs("INP0");
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_EQ(inputs[0], std::vector<uint8_t>(bytes, bytes + 5));
+
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+    EXPECT_EQ(PXGetTimeout(h, &dataSize), PX_INVALID_HANDLE);
+}
+
+TEST_F(LibraryTest, CancelFromAnotherThreadEndsAWaitingRead)
+{
+    StartSim();
+    PXHANDLE h = InitWithChannel(PX_INFINITE);
+    ASSERT_EQ(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, h), PX_OK);
+    std::vector<uint8_t> frame(640 * 480);
+    std::atomic<uint32_t> result{0};
+    std::thread reader([&] {
+        uint32_t received = 0;
+        result = PXGetExchangeBufferData(h, "IMG0", 0, frame.data(), nullptr, &received);
+    });
+    ASSERT_TRUE(m_sim.WaitForWaitingRequests(1, 5000)); // no frames are made: the read waits
+    EXPECT_EQ(PXCancelTransfers(h), PX_OK);
+    reader.join();
+    EXPECT_EQ(result.load(), PX_END_OF_TRANSFERS);
+    uint32_t received = 0;
+    EXPECT_EQ(PXGetExchangeBufferData(h, "IMG0", 1, frame.data(), nullptr, &received), PX_END_OF_TRANSFERS);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+}
+
+TEST_F(LibraryTest, FiniteTimeoutWithoutAgentHandleSubscribesButAnswers2070)
+{
+    StartSim();
+    PXHANDLE h = 0;
+    ASSERT_EQ(PXClientInit(nullptr, kLoopback, "no-agent", &h, 1000, 0, 0, 0, 0), PX_OK);
+    EXPECT_EQ(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, 0), PX_INVALID_PARAMETER);
+    uint32_t clients = 0;
+    EXPECT_EQ(PXGetNumberOfClient(h, "IMG0", &clients), PX_OK); // subscribed all the same
+    EXPECT_EQ(clients, 1u);
+    uint32_t timeout = 0;
+    EXPECT_EQ(PXGetTimeout(h, &timeout), PX_OK);
+    EXPECT_EQ(timeout, 1000u);
+    // An agent handle that is not a live client.
+    EXPECT_EQ(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, h + 1000), PX_INVALID_HANDLE);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+}
+
+TEST_F(LibraryTest, RefreshEventOnlyForAgentsThatSendIt)
+{
+    StartSim(0x04000096); // 4.0.150
+    PXHANDLE old = InitWithChannel();
+    EXPECT_EQ(PXGetRefreshListEvent(old), 0);
+    uint32_t answer = 0;
+    EXPECT_EQ(PXVerifyResources(old, m_sim.BufferPort("IMG0"), &answer), PX_OK);
+    EXPECT_EQ(answer, 1u);
+    EXPECT_EQ(PXClientTerminate(old), PX_OK);
+    m_sim.Stop();
+
+    StartSim(0x0400012C);
+    PXHANDLE h = InitWithChannel();
+    int fd = PXGetRefreshListEvent(h);
+    ASSERT_GT(fd, 0);
+    pxsim::SimBufferConfig extra;
+    std::memcpy(extra.szId, "NEW1", 4);
+    ASSERT_EQ(m_sim.AddBuffer(extra, nullptr), 0);
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 5000), 1);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+}
+
+TEST_F(LibraryTest, TracesGoToTheLogInTheirFormat)
+{
+    StartSim();
+    unlink(m_log.c_str());
+    PXInitLogger(m_log.c_str());
+    PXHANDLE h = InitWithChannel();
+    ASSERT_EQ(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 1, h), PX_OK);
+    uint32_t v = 0;
+    PXGetExchangeBufferInfo(h, "IMG0", PX_INFO_SIZE_X, &v);
+    PXClientTerminate(h);
+    PXCloseLibrary(); // closes the log
+    PXInitLibrary();
+
+    const std::string log = LogText();
+    char expect[128];
+    std::snprintf(expect, sizeof expect, "<DATA>FFFFFFFE - PXSetExchangeBuffer(%08X,%d,'IMG0',1)\n</DATA>", h,
+                  m_sim.BufferPort("IMG0"));
+    EXPECT_NE(log.find(expect), std::string::npos) << log;
+    std::snprintf(expect, sizeof expect, "<DATA>FFFFFFFE - PXClientTerminate(%08X)\n</DATA>", h);
+    EXPECT_NE(log.find(expect), std::string::npos);
+    EXPECT_NE(log.find("<SECTION>Pellix</SECTION><DATA>FFFFFFFE - PXClientInit((null),"), std::string::npos);
+    EXPECT_NE(log.find("PXGetExchangeBufferInfo(" + std::string(expect + 35, 8) + ",'IMG0',000003EA,"),
+              std::string::npos);
+    // The client's own traces land in section 2.
+    EXPECT_NE(log.find("<SECTION>Client</SECTION><DATA>SetTransferBuffer(): strBufId: IMG0"), std::string::npos);
+    unlink(m_log.c_str());
+}
+
+TEST_F(LibraryTest, TwoHandlesOnTwoThreads)
+{
+    StartSim();
+    PXHANDLE a = InitWithChannel(), b = InitWithChannel();
+    std::atomic<int> failures{0};
+    auto work = [&](PXHANDLE h) {
+        if (PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, h) != PX_OK)
+            ++failures;
+        std::vector<uint8_t> frame(640 * 480);
+        for (int i = 0; i < 20; ++i) {
+            uint32_t received = 0;
+            if (PXGetExchangeBufferData(h, "IMG0", 1, frame.data(), nullptr, &received) != PX_OK || received != 1)
+                ++failures;
+        }
+    };
+    std::thread ta(work, a), tb(work, b);
+    ta.join();
+    tb.join();
+    EXPECT_EQ(failures.load(), 0);
+    uint32_t clients = 0;
+    EXPECT_EQ(PXGetNumberOfClient(a, "IMG0", &clients), PX_OK);
+    EXPECT_EQ(clients, 2u);
+    EXPECT_EQ(PXClientTerminate(a), PX_OK);
+    EXPECT_EQ(PXClientTerminate(b), PX_OK);
+}
