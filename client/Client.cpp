@@ -193,7 +193,16 @@ void CClient::KeepError(uint32_t error)
     m_bConnected = false;
 }
 
-void CClient::MarkBroken(uint32_t error) { KeepError(error); }
+void CClient::MarkBroken(uint32_t error)
+{
+    // The rest of the refused reply is never read: the connection is dropped, and the camera
+    // sees its end at once rather than at the client's end.
+    KeepError(error);
+    if (m_pLink != nullptr) {
+        NetRecvDisconnect(m_pLink);
+        NetSendDisconnect(m_pLink);
+    }
+}
 
 bool CClient::StopBeforeTransfer(bool send, uint32_t* result)
 {
@@ -596,10 +605,8 @@ uint64_t CClient::DestinationSize(const DataDesc& desc, bool* region)
     return BufParamsItem(*m_pBufParams, ITEM_DATA_SIZE, &size) ? size : 0;
 }
 
-uint32_t CClient::ReadData(const char* strBufId, uint32_t bForceTransfer, uint8_t* pDestination,
-                           uint32_t* pdwReceived)
+uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint32_t* pdwReceived)
 {
-    (void)strBufId;
     if (uint32_t r = SendCommand(AgentMakeGetData(m_dwBufferId, bForceTransfer)))
         return r;
     AgentReply reply;
@@ -658,7 +665,7 @@ uint32_t CClient::GetTransferBufferData(const char* strBufId, uint32_t bForceTra
         if (pDestination == nullptr)
             result = PX_ERROR;
         else
-            result = ReadData(id.sz, bForceTransfer, static_cast<uint8_t*>(pDestination), &received);
+            result = ReadData(bForceTransfer, static_cast<uint8_t*>(pDestination), &received);
     }
     if (pdwReceived != nullptr)
         *pdwReceived = received;

@@ -114,7 +114,7 @@ private:
                          uint32_t inputSize = 0);
     // Bytes the caller's destination holds for a reply with this description.
     uint64_t DestinationSize(const px::agent::DataDesc& desc, bool* region);
-    uint32_t ReadData(const char* strBufId, uint32_t bForceTransfer, uint8_t* pDestination, uint32_t* pdwReceived);
+    uint32_t ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint32_t* pdwReceived);
 
     uint32_t m_dwIpAddress = 0;
     char m_strHostName[256] = {};
