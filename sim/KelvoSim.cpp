@@ -285,8 +285,13 @@ void CKelvoSim::NotifyListChanged()
 
 void CKelvoSim::ProducerLoop()
 {
-    while (m_stopProducer.Wait(m_config.dwFrameIntervalMs) == px::WaitResult::Timeout)
-        ProduceAll();
+    while (m_stopProducer.Wait(m_config.dwFrameIntervalMs) == px::WaitResult::Timeout) {
+        try {
+            ProduceAll();
+        } catch (...) {
+            // Out of memory: this round's frames are missed; the next round tries again.
+        }
+    }
 }
 
 void CKelvoSim::ProduceFrame() { ProduceAll(); }

@@ -171,18 +171,60 @@ bool CSimBuffer::ApplyInfoRecord(const uint8_t* record, size_t size)
     return true;
 }
 
+void CSimBuffer::FramePool::Give(std::vector<uint8_t> data)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (spare.size() < 2)
+        spare.push_back(std::move(data));
+}
+
+std::vector<uint8_t> CSimBuffer::FramePool::Take(size_t bytes)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto it = spare.begin(); it != spare.end(); ++it) {
+        if (it->size() == bytes) {
+            std::vector<uint8_t> data = std::move(*it);
+            spare.erase(it);
+            return data;
+        }
+    }
+    spare.clear();   // another size: the geometry changed, the old storage is of no more use
+    return std::vector<uint8_t>(bytes);
+}
+
+std::shared_ptr<SimFrame> CSimBuffer::NewFrame(size_t bytes) const
+{
+    // Out of memory is a missed frame, not the end of the simulator.
+    try {
+        std::shared_ptr<FramePool> pool = m_pPool;
+        auto frame = std::make_unique<SimFrame>();
+        frame->data = pool->Take(bytes);
+        return std::shared_ptr<SimFrame>(frame.release(), [pool](SimFrame* f) {
+            pool->Give(std::move(f->data));
+            delete f;
+        });
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 std::shared_ptr<SimFrame> CSimBuffer::Render(uint64_t serial, const CSimBuffer* source) const
 {
-    std::shared_ptr<SimFrame> frame = std::make_shared<SimFrame>();
-    frame->qwSerial = serial;
+    SimGeometry geometry;
+    uint32_t newFormat;
     uint64_t bytes;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        frame->geometry = m_geometry;
-        frame->dwNewFormat = m_dwPendingFormat;
+        geometry = m_geometry;
+        newFormat = m_dwPendingFormat;
         bytes = DataBytes();
     }
-    frame->data.resize(bytes);
+    std::shared_ptr<SimFrame> frame = NewFrame(bytes);
+    if (!frame)
+        return nullptr;
+    frame->qwSerial = serial;
+    frame->geometry = geometry;
+    frame->dwNewFormat = newFormat;
     uint8_t* out = frame->data.data();
     switch (m_config.dwType) {
     case 1:
@@ -229,6 +271,8 @@ void CSimBuffer::Produce(const CSimBuffer* source)
     std::lock_guard<std::mutex> render(m_renderLock);
     std::shared_ptr<SimFrame> frame = Render(Serial() + 1, source);
     std::lock_guard<std::mutex> lock(m_lock);
+    if (!frame)
+        return;
     if (frame->dwNewFormat == m_dwPendingFormat)
         m_dwPendingFormat = 0;   // told once, in this frame
     m_pFrame = std::move(frame);

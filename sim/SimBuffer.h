@@ -72,6 +72,17 @@ public:
     std::vector<std::vector<uint8_t>> Inputs() const;
 
 private:
+    // Storage of frames no client holds any more, handed to the next frame of the same size:
+    // no allocation and no page faults per frame. Shared with the frames, which give their
+    // storage back when the last holder lets go.
+    struct FramePool {
+        FramePool() { spare.reserve(2); }   // giving back then never allocates
+        std::mutex lock;
+        std::vector<std::vector<uint8_t>> spare;
+        void Give(std::vector<uint8_t> data);
+        std::vector<uint8_t> Take(size_t bytes);
+    };
+    std::shared_ptr<SimFrame> NewFrame(size_t bytes) const;
     std::shared_ptr<SimFrame> Render(uint64_t serial, const CSimBuffer* source) const;
     uint64_t DataBytes() const;
 
@@ -86,6 +97,7 @@ private:
     std::shared_ptr<const SimFrame> m_pFrame;
     std::vector<px::Event*> m_waiters;
     std::vector<std::vector<uint8_t>> m_inputs;
+    std::shared_ptr<FramePool> m_pPool = std::make_shared<FramePool>();
 };
 
 } // namespace pxsim

@@ -28,7 +28,11 @@ void CSimConnection::RequestStop()
 
 void CSimConnection::Serve()
 {
-    Run();
+    // A connection that runs out of memory ends; the simulator goes on.
+    try {
+        Run();
+    } catch (...) {
+    }
     Drop();
     MarkFinished();
 }
@@ -160,15 +164,22 @@ void CSimListener::AcceptLoop()
         px::SocketSetNoDelay(s, true);
         // Room for a whole frame, so a reply leaves in one go while the client reads.
         px::SocketSetBufferSizes(s, kSendBufferBytes);
-        std::unique_ptr<CSimConnection> c = m_factory(s);
+        // Out of memory turns the client away; the port goes on.
+        std::unique_ptr<CSimConnection> c;
+        try {
+            c = m_factory(s);
+        } catch (...) {
+        }
         if (!c) {
             px::SocketClose(s);
             continue;
         }
         CSimConnection* raw = c.get();
-        {
+        try {
             std::lock_guard<std::mutex> lock(m_lock);
             m_connections.push_back(std::move(c));
+        } catch (...) {
+            continue;   // c still owns the connection and closes it
         }
         if (raw->ThreadObject().Start(m_strName.c_str(), [raw] { raw->Serve(); }) != 0)
             raw->MarkFinished();

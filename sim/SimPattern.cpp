@@ -111,55 +111,77 @@ uint8_t SimPatternGrey(uint32_t x, uint32_t y, uint64_t frame)
     return (((x >> 5) + (y >> 5)) & 1) ? static_cast<uint8_t>(v ^ 0x80) : v;
 }
 
+namespace {
+
+// One pixel in the layout of Format; x is the delivered column (YUV alternates U and V by it).
+template <uint32_t Format>
+inline void Store(uint8_t* p, uint32_t x, SimRgb c, uint8_t grey)
+{
+    if constexpr (Format == 256) {
+        p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 0;
+    } else if constexpr (Format == 16) {
+        p[0] = c.b, p[1] = c.g, p[2] = c.r;
+    } else if constexpr (Format == 4096) {
+        // Y0 U Y1 V: each pixel carries its brightness and, in turn, U (even) or V (odd).
+        p[0] = Luma(c);
+        p[1] = (x & 1) == 0 ? c.b : c.r;
+    } else if constexpr (Format == 8192) {
+        PutLe16(p, static_cast<uint16_t>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3)));
+    } else {
+        p[0] = grey;
+    }
+}
+
+// The format is a template argument so that the pixel loop has no format test in it.
+template <uint32_t Format>
+void RenderRows(const SimGeometry& g, uint64_t frame, uint8_t* out)
+{
+    constexpr bool kGrey = Format != 256 && Format != 16 && Format != 4096 && Format != 8192;
+    const uint32_t bpp = SimBytesPerPixel(Format);
+    const Label label(g.dwFullSizeX, g.dwFullSizeY, frame);
+    const uint32_t barX = BarX(g.dwFullSizeX, frame);
+    const std::vector<uint32_t> xs = ColumnMap(g);
+
+    for (uint32_t y = 0; y < g.dwSizeY; ++y) {
+        const uint32_t fy = RowOf(g, y);
+        uint8_t* row = out + uint64_t{y} * g.dwSizeX * bpp;
+        uint8_t* p = row;
+        for (uint32_t x = 0; x < g.dwSizeX; ++x, p += bpp) {
+            const uint32_t fx = xs[x];
+            if constexpr (kGrey)
+                Store<Format>(p, x, SimRgb{0, 0, 0}, SimPatternGrey(fx, fy, frame));
+            else
+                Store<Format>(p, x, SimPatternRgb(fx, fy, frame), 0);
+        }
+        // The moving bar and the frame-number label over the pattern.
+        p = row;
+        for (uint32_t x = 0; x < g.dwSizeX; ++x, p += bpp)
+            if (xs[x] - barX < kBarWidth)
+                Store<Format>(p, x, SimRgb{0xFF, 0xFF, 0x00}, 0xFF);
+        if (fy >= label.dwY0 && fy < label.dwY1) {
+            p = row;
+            for (uint32_t x = 0; x < g.dwSizeX; ++x, p += bpp) {
+                if (!label.InBox(xs[x], fy))
+                    continue;
+                const uint8_t v = label.Lit(xs[x], fy) ? 0xFF : 0x00;
+                Store<Format>(p, x, SimRgb{v, v, v}, v);
+            }
+        }
+    }
+}
+
+} // namespace
+
 void SimRenderImage(const SimGeometry& g, uint64_t frame, uint8_t* out)
 {
     if (g.dwSizeX == 0 || g.dwSizeY == 0)
         return;
-    const Label label(g.dwFullSizeX, g.dwFullSizeY, frame);
-    const uint32_t barX = BarX(g.dwFullSizeX, frame);
-    const std::vector<uint32_t> xs = ColumnMap(g);
-    const uint32_t bpp = SimBytesPerPixel(g.dwPixelFormat);
-    const bool grey = bpp == 1;
-
-    for (uint32_t y = 0; y < g.dwSizeY; ++y) {
-        const uint32_t fy = RowOf(g, y);
-        const bool labelRow = fy >= label.dwY0 && fy < label.dwY1;
-        uint8_t* p = out + uint64_t{y} * g.dwSizeX * bpp;
-        for (uint32_t x = 0; x < g.dwSizeX; ++x, p += bpp) {
-            const uint32_t fx = xs[x];
-            SimRgb c{0, 0, 0};
-            uint8_t v = 0;
-            if (labelRow && label.InBox(fx, fy)) {
-                v = label.Lit(fx, fy) ? 0xFF : 0x00;
-                c = SimRgb{v, v, v};
-            } else if (fx - barX < kBarWidth) {
-                v = 0xFF;
-                c = SimRgb{0xFF, 0xFF, 0x00};
-            } else if (grey) {
-                v = SimPatternGrey(fx, fy, frame);
-            } else {
-                c = SimPatternRgb(fx, fy, frame);
-            }
-            switch (g.dwPixelFormat) {
-            case 256:
-                p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 0;
-                break;
-            case 16:
-                p[0] = c.b, p[1] = c.g, p[2] = c.r;
-                break;
-            case 4096:
-                // Y0 U Y1 V: each pixel carries its brightness and, in turn, U (even) or V (odd).
-                p[0] = Luma(c);
-                p[1] = (x & 1) == 0 ? c.b : c.r;
-                break;
-            case 8192:
-                PutLe16(p, static_cast<uint16_t>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3)));
-                break;
-            default:
-                p[0] = v;
-                break;
-            }
-        }
+    switch (g.dwPixelFormat) {
+    case 256: RenderRows<256>(g, frame, out); break;
+    case 16: RenderRows<16>(g, frame, out); break;
+    case 4096: RenderRows<4096>(g, frame, out); break;
+    case 8192: RenderRows<8192>(g, frame, out); break;
+    default: RenderRows<1>(g, frame, out); break;
     }
 }
 
