@@ -110,7 +110,10 @@ int CKelvoSim::Start(const SimConfig& config)
         std::lock_guard<std::mutex> lock(m_lock);
         m_faults = config.faults;
     }
-    m_usNextBufferPort = config.usFirstBufferPort;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_usNextBufferPort = config.usFirstBufferPort;
+    }
     m_stopProducer.Reset();
 
     m_pPublish = std::make_unique<CSimListener>();
@@ -165,14 +168,20 @@ int CKelvoSim::Start(const SimConfig& config)
 
 int CKelvoSim::OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out)
 {
-    if (FindPublished(std::string(config.szId, 4).c_str()) != nullptr)
-        return EEXIST;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (FindPublished(std::string(config.szId, 4).c_str()) != nullptr)
+            return EEXIST;
+    }
     auto buffer = std::make_shared<CSimBuffer>(config);
     if (int e = buffer->Init())
         return e;
     uint16_t port = config.usPort;
-    if (port == 0 && m_usNextBufferPort != 0)
-        port = m_usNextBufferPort++;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);   // AddBuffer may come from any thread
+        if (port == 0 && m_usNextBufferPort != 0)
+            port = m_usNextBufferPort++;
+    }
     auto listener = std::make_unique<CSimListener>();
     SimFaults faults = Faults();
     if (int e = listener->Open(m_config.dwBindAddress, port, faults.bRefuseBuffers))

@@ -387,3 +387,26 @@ TEST_F(SimAgent, BuffersComeAndGoWhileRunning)
     CSimTestClient late;
     EXPECT_NE(late.Connect(port).code, 0u);
 }
+
+TEST_F(SimAgent, BadSettingsAreRefusedAndLeaveNothingRunning)
+{
+    pxsim::SimConfig c = TestConfig();
+    c.buffers.push_back(c.buffers[0]);   // IMG0 twice
+    EXPECT_EQ(sim.Start(c), EEXIST);
+    EXPECT_FALSE(sim.Running());
+    c = TestConfig();
+    c.buffers[0].dwPixelFormat = 3;
+    EXPECT_EQ(sim.Start(c), EINVAL);
+    c = TestConfig();
+    c.buffers[0].dwFullSizeX = 100000;
+    c.buffers[0].dwFullSizeY = 100000;
+    EXPECT_EQ(sim.Start(c), EINVAL);
+    // A port in use is reported as such.
+    CKelvoSim first;
+    ASSERT_EQ(first.Start(TestConfig()), 0);
+    c = TestConfig();
+    c.usPublishPort = first.PublishPort();
+    EXPECT_EQ(sim.Start(c), EADDRINUSE);
+    StartSim();
+    EXPECT_EQ(sim.Start(TestConfig()), EALREADY);
+}
