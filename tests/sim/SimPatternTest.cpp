@@ -131,7 +131,7 @@ TEST(SimPattern, HistogramTextAndArrays)
     EXPECT_EQ(SimArrayElementSize(8), 0u);   // VT_BSTR is not a packed element type
 }
 
-TEST(SimOptions, BufferSpecsAndOptions)
+TEST(SimOptions, BufferOptionsAndProgramOptions)
 {
     SimBufferConfig b;
     std::string error;
