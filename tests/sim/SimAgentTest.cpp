@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iterator>
+#include <thread>
+#include <vector>
 
 #include "sim/SimPattern.h"
 #include "tests/sim/SimTestClient.h"
@@ -409,4 +412,33 @@ TEST_F(SimAgent, BadSettingsAreRefusedAndLeaveNothingRunning)
     EXPECT_EQ(sim.Start(c), EADDRINUSE);
     StartSim();
     EXPECT_EQ(sim.Start(TestConfig()), EALREADY);
+}
+
+TEST_F(SimAgent, ManyClientsShareTheFrames)
+{
+    pxsim::SimConfig c = TestConfig();
+    c.dwFrameIntervalMs = 2;
+    StartSim(c);
+    constexpr int kClients = 4, kFrames = 20;
+    std::vector<std::thread> threads;
+    std::atomic<int> good{0};
+    for (int t = 0; t < kClients; ++t) {
+        threads.emplace_back([&, t] {
+            CSimTestClient client;
+            const char* id = t % 2 ? "IMG0" : "HIST";
+            if (!client.ConnectAndGreet(sim.BufferPort(id)) || !client.Subscribe(id))
+                return;
+            uint64_t last = 0;
+            for (int i = 0; i < kFrames; ++i) {
+                Reply r;
+                if (!client.GetData(id, 0, &r) || SerialOf(r) <= last)
+                    return;
+                last = SerialOf(r);
+            }
+            ++good;
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(good.load(), kClients);
 }
