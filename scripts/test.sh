@@ -1,20 +1,37 @@
 #!/usr/bin/env bash
-# Builds Pellix twice (a normal build and one with AddressSanitizer and UndefinedBehaviorSanitizer)
-# and runs the whole test suite in each. Installs missing build packages first.
+# Builds Pellix and runs the whole test suite: a normal build, a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and the agent-reply fuzz
+# target under libFuzzer for a bounded number of runs. Installs missing build packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
-run_variant() {
+configure() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
 }
 
 echo "== normal build =="
-run_variant build/normal
+configure build/normal -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
+cmake --build build/normal -j "$jobs"
+ctest --test-dir build/normal --output-on-failure -j "$jobs" --timeout 300
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
+configure build/sanitize -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DPELLIX_SANITIZE=ON -DPELLIX_BUILD_BENCH=OFF
+cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  run_variant build/sanitize -DPELLIX_SANITIZE=ON -DPELLIX_BUILD_BENCH=OFF
+  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 300
+
+echo "== ThreadSanitizer: the threaded tests =="
+configure build/tsan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DPELLIX_TSAN=ON -DPELLIX_BUILD_BENCH=OFF
+cmake --build build/tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300 \
+  -R '^(Event|NetTransfer|NetContext|WatchDog|AsyncMsgLink|ChannelTest|Client|LibraryTest)'
+
+echo "== libFuzzer: agent replies (20000 runs) =="
+configure build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPELLIX_FUZZ=ON -DPELLIX_BUILD_BENCH=OFF \
+  "-DPELLIX_SUBSYSTEMS=platform;netaccess;log;client"
+cmake --build build/fuzz -j "$jobs" --target client_reply_fuzz
+build/fuzz/fuzz/client_reply_fuzz -runs=20000 -seed=1 -max_len=65536 2>&1 | tail -n 3
