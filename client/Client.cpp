@@ -284,26 +284,37 @@ uint32_t CClient::ReceiveBuffer(void* data, uint32_t size)
 
 uint32_t CClient::ReceiveStaged(uint32_t size, const uint8_t** data)
 {
-    CLIENT_TRACE("ReceiveBuffer(): iBufferSize: %d\n", size);
     *data = nullptr;
+    // A receive abandoned by a time-out or by EndTransfers may still write into the stage:
+    // nothing is received on this client again.
+    if (!m_bReceivePending && !GrowStage(&m_pReceiveStage, &m_dwReceiveStageSize, size)) {
+        KeepError(PX_COMM_ERROR);
+        return PX_COMM_ERROR;
+    }
+    uint32_t result = ReceiveInto(m_pReceiveStage.get(), size, false);
+    if (result == PX_OK)
+        *data = m_pReceiveStage.get();
+    return result;
+}
+
+uint32_t CClient::ReceiveInto(void* destination, uint32_t size, bool callersMemory)
+{
+    CLIENT_TRACE("ReceiveBuffer(): iBufferSize: %d\n", size);
     uint32_t result = PX_OK;
     if (StopBeforeTransfer(false, &result))
         return result;
-    // A receive abandoned by a time-out or by EndTransfers may still write into the stage:
-    // nothing is received on this client again.
-    if (m_bReceivePending || !GrowStage(&m_pReceiveStage, &m_dwReceiveStageSize, size)) {
+    if (m_bReceivePending) {
         KeepError(PX_COMM_ERROR);
         return PX_COMM_ERROR;
     }
     if (m_pTransport != nullptr) {
-        if (m_pTransport->ReceiveBuffer(m_pReceiveStage.get(), size) != PX_OK) {
+        if (m_pTransport->ReceiveBuffer(destination, size) != PX_OK) {
             KeepError(PX_COMM_ERROR);
             return PX_COMM_ERROR;
         }
-        *data = m_pReceiveStage.get();
         return PX_OK;
     }
-    NetResult r = NetTransferBuffer(m_pLink, m_pReceiveStage.get(), size, NET_DIRECTION_RECEIVE, 1, 0, nullptr, 0);
+    NetResult r = NetTransferBuffer(m_pLink, destination, size, NET_DIRECTION_RECEIVE, 1, 0, nullptr, 0);
     if (r.code != NET_SUCCESS_CODE) {
         KeepError(PX_COMM_ERROR);
         char text[256];
@@ -313,9 +324,15 @@ uint32_t CClient::ReceiveStaged(uint32_t size, const uint8_t** data)
     }
     m_bReceivePending = true;
     result = WaitTransfer(false, size);
-    if (result == PX_OK && !m_bReceivePending)
-        *data = m_pReceiveStage.get();
-    return result;
+    if (m_bReceivePending && callersMemory) {
+        // Abandoned while the link may still write into the caller's memory: end the transfer
+        // now (the connection is finished either way) and wait until the link has let go of it.
+        NetRecvDisconnect(m_pLink);
+        NetSendDisconnect(m_pLink);
+        m_receive.evDone.Wait();
+        m_bReceivePending = false;
+    }
+    return result == PX_OK && m_bReceivePending ? PX_COMM_ERROR : result;
 }
 
 uint32_t CClient::WaitTransfer(bool send, uint32_t size)
@@ -630,11 +647,15 @@ uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint3
         MarkBroken(PX_COMM_ERROR);
         return PX_COMM_ERROR;
     }
+    // Whole data goes straight into the caller's destination (its one copy); a region is staged
+    // first, as its rows are spread over the image.
     const uint8_t* data = nullptr;
-    if (uint32_t r = ReceiveStaged(reply.dwPartCSize, &data))
+    if (region) {
+        if (uint32_t r = ReceiveStaged(reply.dwPartCSize, &data))
+            return r;
+    } else if (uint32_t r = ReceiveInto(pDestination, reply.dwPartCSize, true)) {
         return r;
-    if (data == nullptr)
-        return result;
+    }
     if (m_dwBufType == BUFTYPE_IMAGE && desc.dwWords[DATADESC_NEW_FORMAT] != 0)
         m_pBufParams->dwWords[IMAGE_FORMAT] = desc.dwWords[DATADESC_NEW_FORMAT];
     if (region) {
@@ -644,8 +665,6 @@ uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint3
             MarkBroken(PX_COMM_ERROR);
             return PX_COMM_ERROR;
         }
-    } else {
-        std::memcpy(pDestination, data, reply.dwPartCSize);
     }
     *pdwReceived = 1;
     return result;

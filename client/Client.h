@@ -13,12 +13,14 @@
 // be called from a second thread while a request waits: the first takes only the send lock (so
 // whole commands never interleave on the stream), the second takes no lock at all.
 //
-// The link never touches a caller's memory: sends are copied into the send staging buffer and
-// receives land in the receive staging buffer, and only a completed receive is copied out on
-// the caller's thread. A transfer abandoned by a time-out or by EndTransfers may still complete
-// later on the worker thread; it then writes into (or reads from) the client's own staging
-// buffer, which lives until the link is freed, and no new transfer of that direction is ever
-// issued on the link again (the sticky error or the shutting-down state sees to that).
+// The link never touches a caller's memory after a call returned. Sends and the small reply
+// records go through the client's staging buffers: a transfer abandoned by a time-out or by
+// EndTransfers may still complete later on the worker thread into that client-owned memory,
+// which lives until the link is freed, and no new transfer of that direction is ever issued on
+// the link again (the sticky error or the shutting-down state sees to that). Image data, the
+// bulk, is received straight into the caller's destination (its only copy); when such a
+// receive is given up, the connection is shut and the transfer waited for before the call
+// returns.
 #pragma once
 
 #include <atomic>
@@ -106,6 +108,9 @@ private:
     bool StopBeforeTransfer(bool send, uint32_t* result);
     // Receives size bytes into the receive staging buffer; *data points at them on success.
     uint32_t ReceiveStaged(uint32_t size, const uint8_t** data);
+    // Receives size bytes into destination. For the caller's memory, a receive that is given up
+    // is ended and waited for before the call returns, so the link never writes there later.
+    uint32_t ReceiveInto(void* destination, uint32_t size, bool callersMemory);
     // Waits for the block's completion, the end of transfers, or the time-out (with retries).
     uint32_t WaitTransfer(bool send, uint32_t size);
     bool GrowStage(std::unique_ptr<uint8_t[]>* stage, uint32_t* capacity, uint32_t size);
