@@ -54,6 +54,17 @@ CAgentChannel::CAgentChannel(const char* hostName, const uint8_t* ipv4, uint16_t
         SetUpWatchDog(signalDelay);
 }
 
+CAgentChannel::CAgentChannel(IAgentStream* transport, const char* clientName)
+    : m_pTransport(transport), m_dwAgentVersion(kAgentDefaultVersion), m_dwTimeout(px::kInfinite),
+      m_bErrorMessages(false), m_dwSignalTimeout(0), m_dwRetries(0)
+{
+    if (clientName != nullptr)
+        std::snprintf(m_szClientName, sizeof m_szClientName, "%s", clientName);
+    m_bConnected = true;
+    if (AgentGreet(*this, &m_dwAgentVersion) != PX_OK)
+        m_bConnected = false;
+}
+
 void CAgentChannel::Connect()
 {
     const char* host = m_szHostName[0] != '\0' ? m_szHostName : nullptr;
@@ -133,11 +144,17 @@ uint32_t CAgentChannel::Receive(void* data, uint32_t size) { return Transfer(NET
 
 uint32_t CAgentChannel::Transfer(uint32_t direction, void* data, uint32_t size)
 {
-    if (!m_bConnected || m_dwStickyError != 0 || m_pLink == nullptr) {
+    if (!m_bConnected || m_dwStickyError != 0 || (m_pLink == nullptr && m_pTransport == nullptr)) {
         MarkBroken(PX_COMM_ERROR);
         return PX_COMM_ERROR;
     }
     const bool send = direction == NET_DIRECTION_SEND;
+    if (m_pTransport != nullptr) {
+        uint32_t r = send ? m_pTransport->SendBuffer(data, size) : m_pTransport->ReceiveBuffer(data, size);
+        if (r != PX_OK)
+            MarkBroken(PX_COMM_ERROR);
+        return r != PX_OK ? PX_COMM_ERROR : PX_OK;
+    }
     CCompletionBlock& block = send ? m_send : m_receive;
     NetResult r = NetTransferBuffer(m_pLink, data, size, direction, 1, 0, nullptr, 0);
     if (r.code != 0) {
@@ -326,7 +343,7 @@ px::Event* CAgentChannel::ListChangedEvent() { return m_pMsgLink ? m_pMsgLink->L
 
 CAgentChannel::~CAgentChannel()
 {
-    if (m_dwStickyError == 0 && m_pLink != nullptr)
+    if (m_dwStickyError == 0 && (m_pLink != nullptr || m_pTransport != nullptr))
         AgentSendCommand(*this, m_dwAgentVersion, AgentMakeBye());
     if (m_dwStickyError == 0 && m_pLink != nullptr) {
         NetResult r = NetFreeLink(m_pLink, 0);

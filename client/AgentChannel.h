@@ -42,6 +42,10 @@ public:
     CAgentChannel(const char* hostName, const uint8_t* ipv4, uint16_t publishPort, const char* clientName,
                   uint32_t timeoutMs, bool errorMessages, uint32_t signalDelay, uint32_t signalTimeout,
                   uint32_t retries, const AgentChannelTiming& timing = AgentChannelTiming());
+    // A channel whose messages travel through transport instead of a link (the fuzz target feeds
+    // agent replies this way): the greeting at once, then the same requests and checks, with
+    // neither message link nor watchdog. transport must outlive the channel.
+    CAgentChannel(IAgentStream* transport, const char* clientName);
     ~CAgentChannel();
     CAgentChannel(const CAgentChannel&) = delete;
     CAgentChannel& operator=(const CAgentChannel&) = delete;
@@ -84,6 +88,7 @@ private:
     void DropWatchDog();
     void SupervisionThread();
 
+    IAgentStream* m_pTransport = nullptr;
     std::unique_ptr<CAsyncMsgLink> m_pMsgLink;
     uint32_t m_dwIpAddress = 0;
     char m_szHostName[256] = {};

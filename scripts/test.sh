@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Pellix and runs the whole test suite: a normal build, a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and the agent-reply fuzz
-# target under libFuzzer for a bounded number of runs. Installs missing build packages first.
+# targets under libFuzzer for a bounded number of runs. Installs missing build packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -30,8 +30,10 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300 \
   -R '^(Event|NetTransfer|NetContext|WatchDog|AsyncMsgLink|ChannelTest|Client|LibraryTest)'
 
-echo "== libFuzzer: agent replies (20000 runs) =="
+echo "== libFuzzer: agent replies to the client and to the channel (20000 runs each) =="
 configure build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPELLIX_FUZZ=ON -DPELLIX_BUILD_BENCH=OFF \
   "-DPELLIX_SUBSYSTEMS=platform;netaccess;log;client"
-cmake --build build/fuzz -j "$jobs" --target client_reply_fuzz
-build/fuzz/fuzz/client_reply_fuzz -runs=20000 -seed=1 -max_len=65536 2>&1 | tail -n 3
+for target in client_reply_fuzz channel_reply_fuzz; do
+  cmake --build build/fuzz -j "$jobs" --target "$target"
+  "build/fuzz/fuzz/$target" -runs=20000 -seed=1 -max_len=65536 2>&1 | tail -n 1
+done

@@ -1,0 +1,194 @@
+// channel_reply_fuzz: arbitrary agent reply bytes through the reply decoding of CAgentChannel.
+//
+// The input is a one-byte plan followed by the bytes the "agent" sends. A channel is made on a
+// transport that serves those bytes (the greeting included) and runs up to four requests, one
+// bit each: a buffer list or a resource check. Every list handed out is read whole (an address
+// sanitizer sees a record outside the array); the harness aborts when a kept error lets a request
+// touch the transport again, or when a result is not one the channel can give.
+//
+// Built with clang and -DPELLIX_FUZZ=ON this is a libFuzzer target. Otherwise it is a plain
+// program whose main runs deterministic pseudo-random inputs and mutated valid conversations
+// (argument: the number of runs, 20 000 by default).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "client/AgentChannel.h"
+#include "netaccess/AgentProtocol.h"
+#include "pellix/pellix.h"
+
+using namespace px::agent;
+
+namespace {
+
+void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "channel_reply_fuzz: %s\n", what);
+        std::abort();
+    }
+}
+
+class CFuzzAgent : public IAgentStream {
+public:
+    CFuzzAgent(const uint8_t* data, size_t size) : m_pData(data), m_size(size) {}
+    uint32_t SendBuffer(const void*, uint32_t) override
+    {
+        ++m_touches;
+        return PX_OK;
+    }
+    uint32_t ReceiveBuffer(void* out, uint32_t size) override
+    {
+        ++m_touches;
+        if (size > m_size - m_at)
+            return PX_COMM_ERROR;
+        if (size > 0)
+            std::memcpy(out, m_pData + m_at, size);
+        m_at += size;
+        return PX_OK;
+    }
+    void MarkBroken(uint32_t) override {}
+    size_t Touches() const { return m_touches; }
+
+private:
+    const uint8_t* m_pData;
+    size_t m_size;
+    size_t m_at = 0;
+    size_t m_touches = 0;
+};
+
+uint32_t g_dwLastStickyError = 0;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const uint8_t plan = data[0];
+    CFuzzAgent agent(data + 1, size - 1);
+    CAgentChannel channel(&agent, "fuzz");
+    for (int i = 0; i < 4; ++i) {
+        const bool failedBefore = channel.StickyError() != 0;
+        const size_t touches = agent.Touches();
+        uint32_t r;
+        if (plan & (1u << i)) {
+            uint32_t count = 0;
+            const uint8_t* records = nullptr;
+            r = channel.GetBufferList(&count, &records);
+            Check(r == PX_OK || r == PX_COMM_ERROR, "unexpected list result");
+            Check(r == PX_OK || (count == 0 && records == nullptr), "a failed list hands out records");
+            volatile uint8_t sum = 0;
+            for (size_t b = 0; r == PX_OK && b < size_t{count} * kAgentBufferListEntrySize; ++b)
+                sum = sum + records[b];
+        } else {
+            uint32_t answer = 7;
+            r = channel.VerifyResources(3100, &answer);
+            Check(r == PX_OK || r == PX_COMM_ERROR || r == PX_NOT_SUPPORTED, "unexpected check result");
+            Check(r == PX_OK || answer == 0, "a failed check gives an answer");
+        }
+        if (failedBefore)
+            Check(agent.Touches() == touches && (r == PX_COMM_ERROR || r == PX_NOT_SUPPORTED),
+                  "a kept error touched the agent again");
+    }
+    g_dwLastStickyError = channel.StickyError();
+    return 0;
+}
+
+#ifndef PELLIX_LIBFUZZER
+namespace {
+
+struct CRandom {
+    uint64_t state;
+    uint32_t Next()
+    {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<uint32_t>(state >> 16);
+    }
+    uint32_t Below(uint32_t n) { return n == 0 ? 0 : Next() % n; }
+};
+
+void Append(std::vector<uint8_t>* out, const uint8_t* bytes, size_t size) { out->insert(out->end(), bytes, bytes + size); }
+
+// A conversation a well-behaved agent could have: the greeting, then the replies to the plan.
+std::vector<uint8_t> ValidConversation(CRandom& rng)
+{
+    static const uint32_t kVersions[] = {0x0400012C, 0x040000C8, 0x0300012C, 0x02010000, 0};
+    const uint32_t version = kVersions[rng.Below(5)];
+    const uint8_t plan = static_cast<uint8_t>(rng.Next());
+    std::vector<uint8_t> out{plan};
+    AgentHelloReply hello = AgentMakeHelloReply(version, true);
+    auto h = AgentEncodeHelloReply(hello);
+    Append(&out, h.data(), h.size());
+    auto x = AgentEncodeHelloExtension(hello);
+    Append(&out, x.data(), x.size());
+    uint8_t head[kAgentMaxReplyHeadSize + 64];
+    for (int i = 0; i < 4; ++i) {
+        size_t written = 0;
+        if (plan & (1u << i)) {
+            const uint32_t count = rng.Below(4);
+            AgentEncodeReply(AgentMakeBufferListReply(count, version), version, head, sizeof head, &written);
+            Append(&out, head, written);
+            for (uint32_t r = 0; r < count; ++r) {
+                BufferListEntry e;
+                e.dwBufferId = AgentBufferId("IMG0");
+                e.dwType = 1;
+                e.usPort = static_cast<uint16_t>(3100 + r);
+                uint8_t record[kAgentBufferListEntrySize];
+                AgentEncodeBufferListEntry(e, record, sizeof record);
+                Append(&out, record, sizeof record);
+            }
+        } else if (AgentHasResourceCheck(version)) {
+            AgentEncodeReply(AgentMakeVerifyResourcesReply(1), version, head, sizeof head, &written);
+            Append(&out, head, written);
+        }
+    }
+    return out;
+}
+
+void Mutate(std::vector<uint8_t>* bytes, CRandom& rng)
+{
+    static const uint32_t kWords[] = {0, 1, 4, 8, 56, 539, 540, 541, 4096, 65535, 65536, 0x7FFFFFFF, 0x80000000,
+                                      0xFFFFFFFF};
+    for (uint32_t i = 0, n = 1 + rng.Below(4); i < n && bytes->size() > 1; ++i) {
+        const size_t at = 1 + rng.Below(static_cast<uint32_t>(bytes->size() - 1));
+        if (rng.Below(2) == 0) {
+            (*bytes)[at] = static_cast<uint8_t>(rng.Next());
+        } else {
+            const size_t word = at & ~size_t{3};
+            const uint32_t v = kWords[rng.Below(sizeof kWords / sizeof kWords[0])];
+            for (size_t b = 0; b < 4 && word + b < bytes->size(); ++b)
+                (*bytes)[word + b] = static_cast<uint8_t>(v >> (8 * b));
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const unsigned long runs = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000;
+    CRandom rng{0x4348'414E'4E45ull};
+    for (unsigned long run = 0; run < runs; ++run) {
+        std::vector<uint8_t> input;
+        if (run % 4 == 0) {
+            input.resize(rng.Below(1024));
+            for (uint8_t& b : input)
+                b = static_cast<uint8_t>(rng.Next());
+        } else {
+            input = ValidConversation(rng);
+            if (run % 4 != 1)
+                Mutate(&input, rng);
+        }
+        LLVMFuzzerTestOneInput(input.data(), input.size());
+        if (run % 4 == 1)
+            Check(g_dwLastStickyError == PX_OK, "a valid conversation failed");
+    }
+    std::printf("channel_reply_fuzz: %lu runs\n", runs);
+    return 0;
+}
+#endif
