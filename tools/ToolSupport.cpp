@@ -1,0 +1,197 @@
+// Shared pieces of the command-line tools; see ToolSupport.h.
+#include "tools/ToolSupport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <unistd.h>
+
+#include "sim/KelvoSim.h"
+
+namespace pxtool {
+
+namespace {
+
+struct ResultRow {
+    uint32_t dwValue;
+    const char* pszName;
+    const char* pszMeaning;
+};
+
+const ResultRow kResults[] = {
+    {PX_OK, "PX_OK", "success"},
+    {PX_END_OF_TRANSFERS, "PX_END_OF_TRANSFERS", "transfers were ended by PXCancelTransfers"},
+    {PX_ERROR, "PX_ERROR", "no exchange buffer or agent channel for this call, or a missing output place"},
+    {PX_INVALID_HANDLE, "PX_INVALID_HANDLE", "the handle is not a live client"},
+    {PX_INIT_FAILED, "PX_INIT_FAILED", "making the client failed"},
+    {PX_WRONG_BUFFER, "PX_WRONG_BUFFER", "not the subscribed buffer, or its type does not allow the change"},
+    {PX_NOT_SUPPORTED, "PX_NOT_SUPPORTED", "the camera's agent is too old for the request"},
+    {PX_INVALID_PARAMETER, "PX_INVALID_PARAMETER", "invalid arguments"},
+    {PX_NO_RESOURCES, "PX_NO_RESOURCES", "the agent answered that the buffer's resources are not available"},
+    {PX_COMM_ERROR, "PX_COMM_ERROR", "communication with the camera's agent failed"},
+    {PX_WATCHDOG_LOST, "PX_WATCHDOG_LOST", "a wait timed out and the camera's watchdog no longer answers"},
+    {PX_NO_WATCHDOG, "PX_NO_WATCHDOG", "a wait timed out and there is no watchdog to ask"},
+};
+
+const ResultRow* FindResult(uint32_t result)
+{
+    for (const ResultRow& row : kResults)
+        if (row.dwValue == result)
+            return &row;
+    return nullptr;
+}
+
+// Each part 0 to 255, exactly four parts of digits.
+bool ParseDottedAddress(const std::string& text, uint8_t out[4])
+{
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.')
+                return false;
+            ++pos;
+        }
+        const size_t start = pos;
+        uint32_t value = 0;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 3)
+            value = value * 10 + uint32_t(text[pos++] - '0');
+        if (pos == start || value > 255)
+            return false;
+        out[part] = static_cast<uint8_t>(value);
+    }
+    return pos == text.size();
+}
+
+} // namespace
+
+const char* PxResultName(uint32_t result)
+{
+    const ResultRow* row = FindResult(result);
+    return row ? row->pszName : nullptr;
+}
+
+const char* PxResultMeaning(uint32_t result)
+{
+    const ResultRow* row = FindResult(result);
+    return row ? row->pszMeaning : "result code of the camera's agent";
+}
+
+std::string PxResultText(uint32_t result)
+{
+    const char* name = PxResultName(result);
+    char text[200];
+    std::snprintf(text, sizeof text, "%s (%u): %s", name ? name : "agent result", result, PxResultMeaning(result));
+    return text;
+}
+
+std::string BufferTypeName(uint32_t type)
+{
+    switch (type) {
+    case PX_BUFTYPE_IMAGE: return "image";
+    case PX_BUFTYPE_TEXT: return "text";
+    case PX_BUFTYPE_HISTOGRAM: return "histogram";
+    case PX_BUFTYPE_ARRAY: return "array";
+    case PX_BUFTYPE_INPUT: return "input";
+    default: return "type " + std::to_string(type);
+    }
+}
+
+std::string BufferIdText(const char id[4])
+{
+    std::string s;
+    for (int i = 0; i < 4 && id[i] != '\0'; ++i)
+        s += id[i];
+    return s;
+}
+
+bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::string* error)
+{
+    CameraAddress a;
+    if (text.empty()) {
+        *out = a;
+        return true;
+    }
+    a.bSimulator = false;
+    if (ParseDottedAddress(text, a.byAddress)) {
+        a.bIsAddress = true;
+    } else {
+        // A host name: letters, digits, dots and hyphens, as the record holds at most 255.
+        bool ok = text.size() < 256;
+        for (char c : text)
+            ok = ok && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                        c == '-' || c == '_');
+        if (!ok) {
+            *error = "'" + text + "' is neither a dotted IPv4 address nor a host name";
+            return false;
+        }
+        a.strHost = text;
+    }
+    *out = a;
+    return true;
+}
+
+uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, PXHANDLE* handle)
+{
+    // 5 s per request; the watchdog signals every second and gives up after 3 s and 3 tries.
+    const char* host = camera.bIsAddress ? nullptr : camera.strHost.c_str();
+    const uint8_t* address = camera.bIsAddress ? camera.byAddress : nullptr;
+    return PXClientInit(host, address, clientName, handle, 5000, 1, 1000, 3000, 3);
+}
+
+struct CToolCamera::Impl {
+    pxsim::CKelvoSim sim;
+    std::string strConfigPath;
+};
+
+CToolCamera::CToolCamera() : m_pImpl(std::make_unique<Impl>()) {}
+
+CToolCamera::~CToolCamera()
+{
+    m_pImpl->sim.Stop();
+    if (!m_pImpl->strConfigPath.empty())
+        unlink(m_pImpl->strConfigPath.c_str());
+}
+
+bool CToolCamera::Start(std::string* error)
+{
+    pxsim::SimConfig config = pxsim::DefaultSimConfig();
+    config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
+    config.dwFrameIntervalMs = 40;
+    if (int e = m_pImpl->sim.Start(config)) {
+        *error = std::string("the in-process simulator did not start: ") + std::strerror(e);
+        return false;
+    }
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/pellix-tool-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        *error = "cannot create the simulator's configuration file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_pImpl->strConfigPath = path;
+    char text[160];
+    const int n = std::snprintf(text, sizeof text, "PublishPort=%u\nWatchDogPort=%u\nAsyncMsgPort=%u\n",
+                                unsigned{m_pImpl->sim.PublishPort()}, unsigned{m_pImpl->sim.WatchdogPort()},
+                                unsigned{m_pImpl->sim.MessagePort()});
+    const bool written = write(fd, text, size_t(n)) == n;
+    const bool closed = close(fd) == 0;
+    if (!written || !closed) {
+        *error = "cannot write the simulator's configuration file " + path;
+        return false;
+    }
+    setenv("VISTEL_CONFIG", path.c_str(), 1);
+    return true;
+}
+
+CameraAddress CToolCamera::Address() const
+{
+    CameraAddress a;
+    a.bSimulator = true;
+    a.bIsAddress = true;
+    a.byAddress[0] = 127, a.byAddress[3] = 1;
+    return a;
+}
+
+} // namespace pxtool

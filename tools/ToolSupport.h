@@ -1,0 +1,64 @@
+// What pellix-ls and pellix-grab share: result names and meanings, names of buffer types, the
+// camera argument, and the in-process simulator that stands in when no camera is named.
+//
+// The tools talk to a camera only through the public header pellix/pellix.h. Without a camera
+// argument CToolCamera starts kelvo-sim in this process on free loopback ports and points the
+// library at it through a temporary VISTEL_CONFIG file, which must happen before the first PX
+// call (the library reads the ports when a client is made). The simulator's own threads serve it;
+// the tool's main thread only calls the library.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "pellix/pellix.h"
+
+namespace pxtool {
+
+// "PX_COMM_ERROR" ...; null for a value that is not a library result (an agent's code).
+const char* PxResultName(uint32_t result);
+// What it means, in a few words; for other values "result code of the camera's agent".
+const char* PxResultMeaning(uint32_t result);
+// "PX_COMM_ERROR (3000): communication with the camera's agent failed".
+std::string PxResultText(uint32_t result);
+
+// "image", "text", "histogram", "array", "input"; "type N" for the others.
+std::string BufferTypeName(uint32_t type);
+// The identifier's four characters as text (the list entry has no terminating NUL).
+std::string BufferIdText(const char id[4]);
+
+// Where the camera is: a dotted IPv4 address (bIsAddress, byAddress most significant first) or a
+// host name. Empty text: the in-process simulator.
+struct CameraAddress {
+    bool bSimulator = true;
+    bool bIsAddress = false;
+    uint8_t byAddress[4] = {};
+    std::string strHost;
+};
+// False (with a message) for text that is neither a dotted IPv4 address nor a usable host name.
+bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::string* error);
+
+// Opens a PX client with an agent channel to the camera: the watchdog and time-outs the tools use.
+uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, PXHANDLE* handle);
+
+// kelvo-sim in this process, for as long as the object lives.
+class CToolCamera {
+public:
+    CToolCamera();
+    ~CToolCamera();
+    CToolCamera(const CToolCamera&) = delete;
+    CToolCamera& operator=(const CToolCamera&) = delete;
+
+    // Starts the default camera (an image IMG0 of 640x480 mono8 every 40 ms, a histogram, a text,
+    // an array and an input channel) and writes and sets VISTEL_CONFIG. False with a message.
+    bool Start(std::string* error);
+    // 127.0.0.1, where the simulator listens.
+    CameraAddress Address() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_pImpl;
+};
+
+} // namespace pxtool

@@ -1,0 +1,392 @@
+// pellix-grab: reads frames (or records) of one exchange buffer of a camera and saves them.
+//
+//   pellix-grab [camera] [-b ID] [-n N] [-o DIR] [--format png|pgm|raw] [--roi X,Y,W,H] [--force]
+//
+// Opens a client with an agent channel, takes the buffer list, subscribes the buffer (without -b
+// the first image buffer), optionally sets its window, then reads N frames, writes each to
+// DIR/ID-NNNN.ext and keeps one live line with frames per second and MB/s. Without a camera
+// argument kelvo-sim runs in this process and serves the default camera. Any failure ends the
+// program with a message naming the library's result and a non-zero status (1; 2 for usage).
+//
+// Threads: the main thread parses, calls the library and writes the files; the library's link,
+// watchdog and message threads and (without a camera) the simulator's threads run beside it. A
+// SIGINT only sets a flag that the read loop looks at between frames.
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "pellix/pellix.h"
+#include "tools/ImageWriter.h"
+#include "tools/ToolSupport.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
+
+// Frames larger than this are a camera's claim we do not believe.
+constexpr uint64_t kMaxFrameBytes = uint64_t{512} << 20;
+
+struct Options {
+    std::string strCamera;
+    std::string strBuffer;
+    uint32_t dwFrames = 5;
+    std::string strDir = ".";
+    pximage::ImageFileFormat format = pximage::ImageFileFormat::Png;
+    bool bRoi = false;
+    uint32_t dwRoi[4] = {};  // x, y, w, h
+    bool bForce = false;
+};
+
+const char kUsage[] =
+    "usage: pellix-grab [camera] [-b ID] [-n N] [-o DIR] [--format png|pgm|raw] [--roi X,Y,W,H] [--force]\n"
+    "  camera          host name or dotted IPv4 address; none: a simulated camera in this process\n"
+    "  -b ID           the buffer to read (default: the first image buffer of the camera's list)\n"
+    "  -n N            frames or records to read (default 5)\n"
+    "  -o DIR          where the files go (default: the current folder; made when missing)\n"
+    "  --format F      png (default), pgm (PGM or PPM by colour) or raw (the bytes as received)\n"
+    "  --roi X,Y,W,H   read only this window of the image\n"
+    "  --force         ask for data at once instead of waiting for each new frame\n";
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "pellix-grab: %s\n", message.c_str());
+    return 1;
+}
+
+int FailPx(const char* what, uint32_t result)
+{
+    return Fail(std::string(what) + " failed: " + pxtool::PxResultText(result));
+}
+
+bool ParseNumber(const char* text, uint32_t* out)
+{
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long v = std::strtoul(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v > 0xFFFFFFFFul || text[0] == '-')
+        return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool ParseRoi(const std::string& text, uint32_t out[4])
+{
+    size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const size_t comma = text.find(',', start);
+        if ((i < 3) != (comma != std::string::npos))
+            return false;
+        if (!ParseNumber(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start).c_str(),
+                         &out[i]))
+            return false;
+        start = comma + 1;
+    }
+    return out[2] > 0 && out[3] > 0;
+}
+
+// 0 to go on, else the exit status.
+int ParseOptions(int argc, char** argv, Options* o)
+{
+    static const option kLong[] = {
+        {"format", required_argument, nullptr, 'f'}, {"roi", required_argument, nullptr, 'r'},
+        {"force", no_argument, nullptr, 'F'},        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    int c = 0;
+    while ((c = getopt_long(argc, argv, "b:n:o:h", kLong, nullptr)) != -1) {
+        switch (c) {
+        case 'b':
+            o->strBuffer = optarg;
+            if (o->strBuffer.empty() || o->strBuffer.size() > 4) {
+                std::fprintf(stderr, "pellix-grab: a buffer identifier has 1 to 4 characters: '%s'\n", optarg);
+                return 2;
+            }
+            break;
+        case 'n':
+            if (!ParseNumber(optarg, &o->dwFrames) || o->dwFrames == 0) {
+                std::fprintf(stderr, "pellix-grab: -n wants a positive number: '%s'\n", optarg);
+                return 2;
+            }
+            break;
+        case 'o': o->strDir = optarg; break;
+        case 'f':
+            if (std::strcmp(optarg, "png") == 0)
+                o->format = pximage::ImageFileFormat::Png;
+            else if (std::strcmp(optarg, "pgm") == 0 || std::strcmp(optarg, "pnm") == 0)
+                o->format = pximage::ImageFileFormat::Pnm;
+            else if (std::strcmp(optarg, "raw") == 0)
+                o->format = pximage::ImageFileFormat::Raw;
+            else {
+                std::fprintf(stderr, "pellix-grab: --format is png, pgm or raw, not '%s'\n", optarg);
+                return 2;
+            }
+            break;
+        case 'r':
+            if (!ParseRoi(optarg, o->dwRoi)) {
+                std::fprintf(stderr, "pellix-grab: --roi wants X,Y,W,H with W and H above 0: '%s'\n", optarg);
+                return 2;
+            }
+            o->bRoi = true;
+            break;
+        case 'F': o->bForce = true; break;
+        case 'h': std::fputs(kUsage, stdout); return -1;
+        default: std::fputs(kUsage, stderr); return 2;
+        }
+    }
+    if (optind < argc)
+        o->strCamera = argv[optind++];
+    if (optind < argc) {
+        std::fprintf(stderr, "pellix-grab: one camera only ('%s' is extra)\n%s", argv[optind], kUsage);
+        return 2;
+    }
+    return 0;
+}
+
+bool MakeDirectory(const std::string& dir, std::string* error)
+{
+    struct stat st;
+    if (stat(dir.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return true;
+        *error = "'" + dir + "' is not a folder";
+        return false;
+    }
+    if (mkdir(dir.c_str(), 0777) != 0) {
+        *error = "cannot make the folder '" + dir + "': " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// The live line: rewritten in place on a terminal, a line a second otherwise.
+class CRateLine {
+public:
+    CRateLine() : m_bTerminal(isatty(STDOUT_FILENO) != 0), m_start(Clock::now()), m_lastShown(m_start) {}
+    void Frame(uint32_t index, uint32_t total, uint64_t bytes)
+    {
+        m_bytes += bytes;
+        const auto now = Clock::now();
+        const bool last = index == total;
+        if (!last && now - m_lastShown < (m_bTerminal ? std::chrono::milliseconds(200) : std::chrono::seconds(1)))
+            return;
+        m_lastShown = now;
+        const double seconds = std::chrono::duration<double>(now - m_start).count();
+        const double fps = seconds > 0 ? index / seconds : 0.0;
+        const double mbps = seconds > 0 ? m_bytes / seconds / 1e6 : 0.0;
+        std::printf("%sframe %u/%u  %.1f fps  %.2f MB/s%s", m_bTerminal ? "\r" : "", index, total, fps, mbps,
+                    m_bTerminal && !last ? "   " : "\n");
+        std::fflush(stdout);
+    }
+    void Abandon()
+    {
+        if (m_bTerminal)
+            std::printf("\n");
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool m_bTerminal;
+    Clock::time_point m_start, m_lastShown;
+    uint64_t m_bytes = 0;
+};
+
+struct Grabber {
+    PXHANDLE h = 0;
+    ~Grabber()
+    {
+        if (h != 0)
+            PXClientTerminate(h);
+    }
+};
+
+int Run(const Options& o)
+{
+    pxtool::CameraAddress camera;
+    std::string error;
+    if (!pxtool::ParseCameraArgument(o.strCamera, &camera, &error))
+        return Fail(error);
+    // Declared before the client so that it outlives it.
+    pxtool::CToolCamera sim;
+    if (camera.bSimulator) {
+        if (!sim.Start(&error))
+            return Fail(error);
+        camera = sim.Address();
+        std::printf("no camera given: using a simulated camera in this process\n");
+    }
+    if (!MakeDirectory(o.strDir, &error))
+        return Fail(error);
+
+    Grabber g;
+    uint32_t r = pxtool::OpenCameraClient(camera, "pellix-grab", &g.h);
+    if (r != PX_OK)
+        return FailPx("PXClientInit", r);
+
+    // The list is the library's until the next call: keep what we need.
+    uint32_t count = 0;
+    const PXBufferListEntry* list = nullptr;
+    if ((r = PXGetBufferList(g.h, &count, &list)) != PX_OK)
+        return FailPx("reading the camera's buffer list (PXGetBufferList)", r);
+    PXBufferListEntry entry;
+    bool found = false;
+    std::string known;
+    for (uint32_t i = 0; i < count && !found; ++i) {
+        const std::string id = pxtool::BufferIdText(list[i].id);
+        known += (known.empty() ? "" : ", ") + id;
+        if (o.strBuffer.empty() ? list[i].type == PX_BUFTYPE_IMAGE : id == o.strBuffer) {
+            entry = list[i];
+            found = true;
+        }
+    }
+    if (!found)
+        return Fail(o.strBuffer.empty() ? "the camera publishes no image buffer (buffers: " + known + ")"
+                                        : "the camera publishes no buffer '" + o.strBuffer + "' (buffers: " + known + ")");
+    const std::string id = pxtool::BufferIdText(entry.id);
+    if (entry.type == PX_BUFTYPE_INPUT)
+        return Fail("'" + id + "' is an input buffer: it takes data and has none to read");
+    char idText[4] = {};
+    std::memcpy(idText, entry.id, 4);
+
+    if ((r = PXSetExchangeBuffer(g.h, entry.port, idText, 0, g.h)) != PX_OK)
+        return FailPx(("subscribing " + id + " (PXSetExchangeBuffer)").c_str(), r);
+    const bool image = entry.type == PX_BUFTYPE_IMAGE;
+    if (o.bRoi) {
+        if (!image)
+            return Fail("--roi needs an image buffer; '" + id + "' is " + pxtool::BufferTypeName(entry.type));
+        // Sizes first: the window must fit the image at every step, and the offset is 0 or smaller.
+        const uint32_t items[4] = {PX_INFO_SIZE_X, PX_INFO_SIZE_Y, PX_INFO_OFFSET_X, PX_INFO_OFFSET_Y};
+        const uint32_t values[4] = {o.dwRoi[2], o.dwRoi[3], o.dwRoi[0], o.dwRoi[1]};
+        uint32_t offsets[2] = {0, 0};
+        PXGetExchangeBufferInfo(g.h, idText, PX_INFO_OFFSET_X, &offsets[0]);
+        PXGetExchangeBufferInfo(g.h, idText, PX_INFO_OFFSET_Y, &offsets[1]);
+        const bool offsetsFirst = o.dwRoi[0] < offsets[0] || o.dwRoi[1] < offsets[1];
+        for (int k = 0; k < 4; ++k) {
+            const int i = offsetsFirst ? (k + 2) % 4 : k;
+            if ((r = PXSetExchangeBufferInfo(g.h, idText, items[i], &values[i])) != PX_OK)
+                return FailPx("setting the window (PXSetExchangeBufferInfo)", r);
+        }
+    }
+
+    PXBufferInfo info;
+    std::memset(&info, 0, sizeof info);
+    if ((r = PXGetExchangeBufferInfoStruct(g.h, idText, &info)) != PX_OK)
+        return FailPx("reading the buffer's info record (PXGetExchangeBufferInfoStruct)", r);
+    uint32_t dataSize = 0;
+    if ((r = PXGetExchangeBufferInfo(g.h, idText, PX_INFO_DATA_SIZE, &dataSize)) != PX_OK)
+        return FailPx("reading the buffer's data size (PXGetExchangeBufferInfo)", r);
+    uint64_t room = dataSize;
+    if (image) {
+        // A camera that answers with regions writes them into the full image.
+        const uint64_t full = uint64_t{info.image.fullSizeX} * info.image.fullSizeY * info.image.numBands;
+        room = full > room ? full : room;
+        if (o.bRoi && (info.image.sizeX != o.dwRoi[2] || info.image.sizeY != o.dwRoi[3]))
+            return Fail("the camera did not take the window: it reports " + std::to_string(info.image.sizeX) + "x" +
+                        std::to_string(info.image.sizeY) + " at " + std::to_string(info.image.offsetX) + "," +
+                        std::to_string(info.image.offsetY));
+        const char* name = pximage::CameraFormatName(info.image.format);
+        std::printf("%s: %ux%u %s from port %u\n", id.c_str(), info.image.sizeX, info.image.sizeY,
+                    name ? name : ("format " + std::to_string(info.image.format)).c_str(), unsigned{entry.port});
+    } else {
+        std::printf("%s: %s records of %u bytes from port %u\n", id.c_str(), pxtool::BufferTypeName(entry.type).c_str(),
+                    dataSize, unsigned{entry.port});
+    }
+    if (room == 0 || room > kMaxFrameBytes)
+        return Fail("the camera announces " + std::to_string(room) + " bytes per frame, which is not believable");
+    std::vector<uint8_t> frame;
+    std::vector<uint8_t> scratch;
+    try {
+        frame.resize(room);
+    } catch (const std::bad_alloc&) {
+        return Fail("no memory for a frame of " + std::to_string(room) + " bytes");
+    }
+
+    std::signal(SIGINT, OnInterrupt);
+    CRateLine rate;
+    uint32_t empty = 0;
+    for (uint32_t n = 1; n <= o.dwFrames;) {
+        if (g_interrupted) {
+            rate.Abandon();
+            return Fail("interrupted after " + std::to_string(n - 1) + " frames");
+        }
+        uint32_t received = 0;
+        r = PXGetExchangeBufferData(g.h, idText, o.bForce ? 1 : 0, frame.data(), &info, &received);
+        if (r != PX_OK) {
+            rate.Abandon();
+            return FailPx(("reading " + id + " (PXGetExchangeBufferData)").c_str(), r);
+        }
+        if (received == 0) {
+            if (++empty == 3) {
+                rate.Abandon();
+                return Fail("the camera answered three reads of " + id + " without data");
+            }
+            continue;
+        }
+        empty = 0;
+
+        char path[4096];
+        pximage::ImageStatus written;
+        uint64_t bytes = 0;
+        if (image) {
+            uint32_t isRegion = 0;
+            PXGetExchangeBufferDataDesc(g.h, idText, PX_DESC_IS_REGION, &isRegion);
+            const uint32_t w = isRegion == 1 ? info.image.fullSizeX : info.image.sizeX;
+            const uint32_t hgt = isRegion == 1 ? info.image.fullSizeY : info.image.sizeY;
+            // Raw files keep the bytes of any format, known or not.
+            const uint32_t known = pximage::CameraBytesPerPixel(info.image.format);
+            const uint32_t bpp = known != 0 ? known : info.image.numBands;
+            bytes = uint64_t{w} * hgt * bpp;
+            if (bytes == 0 || bytes > frame.size()) {
+                rate.Abandon();
+                return Fail("the camera's info record (" + std::to_string(w) + "x" + std::to_string(hgt) + ", " +
+                            std::to_string(bpp) + " bytes a pixel) does not fit the data read");
+            }
+            if (o.format == pximage::ImageFileFormat::Raw) {
+                std::snprintf(path, sizeof path, "%s/%s-%04u.raw", o.strDir.c_str(), id.c_str(), n);
+                written = pximage::WriteBytes(path, frame.data(), bytes);
+            } else {
+                pximage::ImageView view;
+                written = pximage::CameraImageView(info.image.format, frame.data(), frame.size(), size_t{w} * bpp, w,
+                                                   hgt, &scratch, &view);
+                std::snprintf(path, sizeof path, "%s/%s-%04u.%s", o.strDir.c_str(), id.c_str(), n,
+                              pximage::ImageFileExtension(o.format, view.layout));
+                if (written.Ok())
+                    written = pximage::WriteImage(o.format, path, view);
+            }
+        } else {
+            bytes = dataSize;
+            std::snprintf(path, sizeof path, "%s/%s-%04u.bin", o.strDir.c_str(), id.c_str(), n);
+            written = pximage::WriteBytes(path, frame.data(), bytes);
+        }
+        if (!written.Ok()) {
+            rate.Abandon();
+            std::string why = pximage::ImageErrorText(written.error);
+            if (written.detail != 0)
+                why += std::string(": ") + std::strerror(written.detail);
+            return Fail(std::string("cannot save frame ") + std::to_string(n) + " to " + path + ": " + why);
+        }
+        rate.Frame(n, o.dwFrames, bytes);
+        ++n;
+    }
+    std::printf("saved %u %s of %s in %s\n", o.dwFrames, image ? "frames" : "records", id.c_str(), o.strDir.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    const int parsed = ParseOptions(argc, argv, &o);
+    if (parsed != 0)
+        return parsed < 0 ? 0 : parsed;
+    return Run(o);
+}
