@@ -118,20 +118,13 @@ void CAgentChannel::MarkBroken(uint32_t error)
 
 uint32_t CAgentChannel::StartHook(uint32_t, uint32_t code, uint32_t detail, void* user)
 {
-    auto* block = static_cast<CCompletionBlock*>(user);
-    block->dwCode = code;
-    block->dwDetail = detail;
-    block->evStarted.Set();
+    static_cast<CCompletionBlock*>(user)->Started(code, detail);
     return 0;
 }
 
 uint32_t CAgentChannel::StopHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
 {
-    auto* block = static_cast<CCompletionBlock*>(user);
-    block->dwCode = code;
-    block->dwDetail = detail;
-    block->dwCount = count;
-    block->evDone.Set();
+    static_cast<CCompletionBlock*>(user)->Stopped(count, code, detail);
     return 0;
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "client/AgentExchange.h"
+#include "client/CompletionBlock.h"
 #include "netaccess/MsgLink.h"
 #include "netaccess/NetAccess.h"
 #include "platform/CriticalSection.h"
@@ -25,15 +26,6 @@
 struct AgentChannelTiming {
     uint32_t dwWatchdogReplyMs = 5000;  // answer to WD_CHECK / WD_GET_ID
     uint32_t dwMessagePollMs = 200;     // the message thread's receive wait
-};
-
-// One completion block of an agent connection: set by the link's hooks, waited for by the caller.
-struct CCompletionBlock {
-    px::Event evStarted{false, false};
-    px::Event evDone{false, false};
-    uint32_t dwCode = 0;
-    uint32_t dwDetail = 0;
-    uint32_t dwCount = 0;
 };
 
 class CAgentChannel : private IAgentStream {

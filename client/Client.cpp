@@ -144,43 +144,29 @@ CClient::~CClient()
 
 uint32_t CClient::SendStartEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
 {
-    auto* client = static_cast<CClient*>(user);
     CLIENT_TRACE("SendStartEventHook(): NumBytes: %d\n", count);
-    client->m_send.dwCode = code;
-    client->m_send.dwDetail = detail;
-    client->m_send.evStarted.Set();
+    static_cast<CClient*>(user)->m_send.Started(code, detail);
     return 0;
 }
 
 uint32_t CClient::RcvStartEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
 {
-    auto* client = static_cast<CClient*>(user);
     CLIENT_TRACE("RcvStartEventHook(): NumBytes: %d\n", count);
-    client->m_receive.dwCode = code;
-    client->m_receive.dwDetail = detail;
-    client->m_receive.evStarted.Set();
+    static_cast<CClient*>(user)->m_receive.Started(code, detail);
     return 0;
 }
 
 uint32_t CClient::SendStopEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
 {
-    auto* client = static_cast<CClient*>(user);
     CLIENT_TRACE("SendStopEventHook(): NumBytes: %d\n", count);
-    client->m_send.dwCode = code;
-    client->m_send.dwDetail = detail;
-    client->m_send.dwCount = count;
-    client->m_send.evDone.Set();
+    static_cast<CClient*>(user)->m_send.Stopped(count, code, detail);
     return 0;
 }
 
 uint32_t CClient::RcvStopEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
 {
-    auto* client = static_cast<CClient*>(user);
     CLIENT_TRACE("RcvStopEventHook(): NumBytes: %d\n", count);
-    client->m_receive.dwCode = code;
-    client->m_receive.dwDetail = detail;
-    client->m_receive.dwCount = count;
-    client->m_receive.evDone.Set();
+    static_cast<CClient*>(user)->m_receive.Stopped(count, code, detail);
     return 0;
 }
 

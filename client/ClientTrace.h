@@ -5,14 +5,18 @@
 // anything, so tracing costs one load when no log is open.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 #include "log/XmlLogger.h"
 
 constexpr uint32_t kClientLogSection = 2;
-constexpr uint32_t kClientLogLevel = 4;
+constexpr uint32_t kTraceLogLevel = 4;
 
 void ClientTraceWrite(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// One trace line of at most 255 characters into a log section at level 4, also to the debug
+// output when asked; nothing when no log exists.
+void TraceLine(uint32_t section, bool debugOutput, const char* format, va_list args);
 
 #define CLIENT_TRACE(...)                                                                         \
     do {                                                                                          \

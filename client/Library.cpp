@@ -17,6 +17,7 @@
 
 #include "client/AgentChannel.h"
 #include "client/Client.h"
+#include "client/ClientTrace.h"
 #include "client/LibraryInternal.h"
 #include "log/XmlLogger.h"
 #include "netaccess/AgentProtocol.h"
@@ -31,7 +32,6 @@ namespace {
 // The value a traced thread handle shows: the platform's pseudo handle of the current thread.
 constexpr unsigned long kCurrentThreadPseudoHandle = 0xFFFFFFFEul;
 constexpr uint32_t kLibraryLogSection = 1;
-constexpr uint32_t kLibraryLogLevel = 4;
 
 struct CClientRecord {
     uint32_t m_dwIpAddress = 0;
@@ -73,15 +73,10 @@ Library& Lib()
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Trace(const char* format, ...)
 {
-    CXmlLogger* logger = GetXmlLogger();
-    if (logger == nullptr)
-        return;
-    char line[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    TraceLine(kLibraryLogSection, false, format, args);
     va_end(args);
-    logger->LogText(line, std::strlen(line), kLibraryLogSection, kLibraryLogLevel);
 }
 
 // Traces skip their argument work entirely when no log exists.

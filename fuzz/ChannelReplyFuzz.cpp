@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "client/AgentChannel.h"
+#include "fuzz/FuzzAgent.h"
 #include "netaccess/AgentProtocol.h"
 #include "pellix/pellix.h"
 
@@ -30,34 +31,6 @@ void Check(bool ok, const char* what)
         std::abort();
     }
 }
-
-class CFuzzAgent : public IAgentStream {
-public:
-    CFuzzAgent(const uint8_t* data, size_t size) : m_pData(data), m_size(size) {}
-    uint32_t SendBuffer(const void*, uint32_t) override
-    {
-        ++m_touches;
-        return PX_OK;
-    }
-    uint32_t ReceiveBuffer(void* out, uint32_t size) override
-    {
-        ++m_touches;
-        if (size > m_size - m_at)
-            return PX_COMM_ERROR;
-        if (size > 0)
-            std::memcpy(out, m_pData + m_at, size);
-        m_at += size;
-        return PX_OK;
-    }
-    void MarkBroken(uint32_t) override {}
-    size_t Touches() const { return m_touches; }
-
-private:
-    const uint8_t* m_pData;
-    size_t m_size;
-    size_t m_at = 0;
-    size_t m_touches = 0;
-};
 
 uint32_t g_dwLastStickyError = 0;
 
@@ -100,22 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 #ifndef PELLIX_LIBFUZZER
 namespace {
 
-struct CRandom {
-    uint64_t state;
-    uint32_t Next()
-    {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<uint32_t>(state >> 16);
-    }
-    uint32_t Below(uint32_t n) { return n == 0 ? 0 : Next() % n; }
-};
-
 void Append(std::vector<uint8_t>* out, const uint8_t* bytes, size_t size) { out->insert(out->end(), bytes, bytes + size); }
 
 // A conversation a well-behaved agent could have: the greeting, then the replies to the plan.
-std::vector<uint8_t> ValidConversation(CRandom& rng)
+std::vector<uint8_t> ValidConversation(CFuzzRandom& rng)
 {
     static const uint32_t kVersions[] = {0x0400012C, 0x040000C8, 0x0300012C, 0x02010000, 0};
     const uint32_t version = kVersions[rng.Below(5)];
@@ -150,7 +111,7 @@ std::vector<uint8_t> ValidConversation(CRandom& rng)
     return out;
 }
 
-void Mutate(std::vector<uint8_t>* bytes, CRandom& rng)
+void Mutate(std::vector<uint8_t>* bytes, CFuzzRandom& rng)
 {
     static const uint32_t kWords[] = {0, 1, 4, 8, 56, 539, 540, 541, 4096, 65535, 65536, 0x7FFFFFFF, 0x80000000,
                                       0xFFFFFFFF};
@@ -172,7 +133,7 @@ void Mutate(std::vector<uint8_t>* bytes, CRandom& rng)
 int main(int argc, char** argv)
 {
     const unsigned long runs = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000;
-    CRandom rng{0x4348'414E'4E45ull};
+    CFuzzRandom rng{0x4348'414E'4E45ull};
     for (unsigned long run = 0; run < runs; ++run) {
         std::vector<uint8_t> input;
         if (run % 4 == 0) {

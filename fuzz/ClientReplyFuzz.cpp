@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "client/Client.h"
+#include "fuzz/FuzzAgent.h"
 #include "netaccess/AgentProtocol.h"
 #include "pellix/pellix.h"
 
@@ -42,34 +43,6 @@ void Check(bool ok, const char* what)
         std::abort();
     }
 }
-
-class CFuzzAgent : public IAgentStream {
-public:
-    CFuzzAgent(const uint8_t* data, size_t size) : m_pData(data), m_size(size) {}
-    uint32_t SendBuffer(const void*, uint32_t) override
-    {
-        ++m_sends;
-        return PX_OK;
-    }
-    uint32_t ReceiveBuffer(void* out, uint32_t size) override
-    {
-        ++m_receives;
-        if (size > m_size - m_at)
-            return PX_COMM_ERROR;
-        if (size > 0)
-            std::memcpy(out, m_pData + m_at, size);
-        m_at += size;
-        return PX_OK;
-    }
-    void MarkBroken(uint32_t) override {}
-    size_t Touches() const { return m_sends + m_receives; }
-
-private:
-    const uint8_t* m_pData;
-    size_t m_size;
-    size_t m_at = 0;
-    size_t m_sends = 0, m_receives = 0;
-};
 
 bool KnownResult(uint32_t r, bool agentResults)
 {
@@ -164,21 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 namespace {
 
 // A small deterministic generator (splitmix64).
-struct CRandom {
-    uint64_t state;
-    uint64_t Next()
-    {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint32_t Below(uint32_t n) { return n == 0 ? 0 : static_cast<uint32_t>(Next() % n); }
-};
-
 void Append(std::vector<uint8_t>* out, const uint8_t* p, size_t n) { out->insert(out->end(), p, p + n); }
 
-void AppendReply(std::vector<uint8_t>* out, const AgentReply& reply, uint32_t version, size_t partC, CRandom& rng)
+void AppendReply(std::vector<uint8_t>* out, const AgentReply& reply, uint32_t version, size_t partC, CFuzzRandom& rng)
 {
     uint8_t head[kAgentMaxReplyHeadSize];
     size_t n = 0;
@@ -190,7 +151,7 @@ void AppendReply(std::vector<uint8_t>* out, const AgentReply& reply, uint32_t ve
 }
 
 // A conversation a well-behaved agent of a random version would have with the harness.
-std::vector<uint8_t> ValidConversation(CRandom& rng)
+std::vector<uint8_t> ValidConversation(CFuzzRandom& rng)
 {
     static const uint32_t kVersions[] = {kAgentDefaultVersion, 0x02010000, 0x02020000, 0x040000C8, 0x0400012C, 0};
     static const uint32_t kTypes[] = {1, 1, 1, 2, 3, 5, 6, 10, 11, 101};
@@ -265,7 +226,7 @@ std::vector<uint8_t> ValidConversation(CRandom& rng)
     return out;
 }
 
-void Mutate(std::vector<uint8_t>* bytes, CRandom& rng)
+void Mutate(std::vector<uint8_t>* bytes, CFuzzRandom& rng)
 {
     static const uint32_t kWords[] = {0, 1, 4, 8, 56, 60, 72, 76, 540, 4096, 4097, 0x7FFFFFFF, 0x80000000,
                                       0xFFFFFFFF, 0xFFFFFFFE, 16u << 20};
@@ -298,7 +259,7 @@ void Mutate(std::vector<uint8_t>* bytes, CRandom& rng)
 int main(int argc, char** argv)
 {
     const unsigned long runs = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000;
-    CRandom rng{0x5045'4C4C'4958ull};
+    CFuzzRandom rng{0x5045'4C4C'4958ull};
     for (unsigned long run = 0; run < runs; ++run) {
         std::vector<uint8_t> input;
         switch (run % 4) {
