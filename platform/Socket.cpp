@@ -116,6 +116,26 @@ int SocketLocalPort(SocketHandle s, uint16_t* port)
     return 0;
 }
 
+int SocketOpenServer(uint32_t addr, uint16_t port, bool listen, SocketHandle* out, uint16_t* boundPort)
+{
+    SocketHandle s = kInvalidSocket;
+    if (int e = SocketOpen(SocketType::Stream, &s))
+        return e;
+    int e = SocketSetReuseAddress(s, true);
+    if (e == 0)
+        e = SocketBind(s, addr, port);
+    if (e == 0 && listen)
+        e = SocketListen(s);
+    if (e == 0)
+        e = SocketLocalPort(s, boundPort);
+    if (e != 0) {
+        SocketClose(s);
+        return e;
+    }
+    *out = s;
+    return 0;
+}
+
 int SocketSend(SocketHandle s, const void* data, size_t len, size_t* sent)
 {
     for (;;) {

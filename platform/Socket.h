@@ -37,6 +37,9 @@ int SocketListen(SocketHandle s);  // largest backlog the system allows
 int SocketAccept(SocketHandle listening, SocketHandle* out);
 int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port);
 int SocketLocalPort(SocketHandle s, uint16_t* port);
+// A stream socket bound to addr:port (0: any free port, reported in *boundPort) with its address
+// reusable at once, and listening unless listen is false (a port that is held but refuses).
+int SocketOpenServer(uint32_t addr, uint16_t port, bool listen, SocketHandle* out, uint16_t* boundPort);
 
 // One send call; *sent is what the kernel took (possibly less than len).
 int SocketSend(SocketHandle s, const void* data, size_t len, size_t* sent);

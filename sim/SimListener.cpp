@@ -118,17 +118,7 @@ CSimListener::~CSimListener() { Stop(); }
 
 int CSimListener::Open(uint32_t addr, uint16_t port, bool refuse)
 {
-    if (int e = px::SocketOpen(px::SocketType::Stream, &m_listen))
-        return e;
-    int e = px::SocketSetReuseAddress(m_listen, true);
-    if (e == 0)
-        e = px::SocketBind(m_listen, addr, port);
-    if (e == 0 && !refuse)
-        e = px::SocketListen(m_listen);
-    if (e == 0)
-        e = px::SocketLocalPort(m_listen, &m_usPort);
-    if (e != 0) {
-        px::SocketClose(m_listen);
+    if (int e = px::SocketOpenServer(addr, port, !refuse, &m_listen, &m_usPort)) {
         m_listen = px::kInvalidSocket;
         return e;
     }

@@ -48,21 +48,10 @@ int CSimWatchdogServer::Start(uint16_t port, uint32_t address)
     m_stop.Reset();
     m_bStopping.store(false);
     px::SocketHandle s = px::kInvalidSocket;
-    if (int e = px::SocketOpen(px::SocketType::Stream, &s))
+    if (int e = px::SocketOpenServer(address, port, true, &s, &m_usPort))
         return e;
-    int e = px::SocketSetReuseAddress(s, true);
-    if (e == 0)
-        e = px::SocketBind(s, address, port);
-    if (e == 0)
-        e = px::SocketListen(s);
-    if (e == 0)
-        e = px::SocketLocalPort(s, &m_usPort);
-    if (e != 0) {
-        px::SocketClose(s);
-        return e;
-    }
     m_listen = s;
-    if ((e = m_acceptThread.Start("SimWdAccept", [this] { AcceptLoop(); })) != 0) {
+    if (int e = m_acceptThread.Start("SimWdAccept", [this] { AcceptLoop(); })) {
         px::SocketClose(m_listen);
         m_listen = px::kInvalidSocket;
         return e;
