@@ -8,6 +8,7 @@
 #include <new>
 
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pximage {
@@ -61,15 +62,18 @@ ImageStatus OpenFile(const char* path, FILE** out)
     return {};
 }
 
-// Closes and, when the status so far or the close failed, removes the half-written file.
+// Closes and, when the status so far or the close failed, removes the half-written file (only a
+// regular file: a device or pipe named as the target is not ours to remove).
 ImageStatus CloseFile(FILE* f, const char* path, ImageStatus status)
 {
     if (status.Ok() && std::ferror(f))
         status = Fail(ImageError::WriteFailed, errno ? errno : EIO);
+    struct stat st;
+    const bool regular = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
     const int closed = std::fclose(f);
     if (status.Ok() && closed != 0)
         status = Fail(ImageError::WriteFailed, errno);
-    if (!status.Ok())
+    if (!status.Ok() && regular)
         unlink(path);
     return status;
 }

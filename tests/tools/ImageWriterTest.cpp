@@ -1,0 +1,220 @@
+// The image-writing module: known pixels through each writer and read back, the camera formats'
+// conversions against values worked out by hand, and the failures a caller must see.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <png.h>
+#include <unistd.h>
+
+#include "tools/ImageWriter.h"
+
+using namespace pximage;
+
+namespace {
+
+class ImageWriterTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const std::string& p : m_paths)
+            unlink(p.c_str());
+    }
+    std::string Path(const char* name)
+    {
+        m_paths.push_back("/tmp/pellix-imagewriter-" + std::to_string(getpid()) + "-" + name);
+        return m_paths.back();
+    }
+    std::vector<std::string> m_paths;
+};
+
+std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+// Decodes with libpng's own reader; grey stays grey, colour comes back as R, G, B.
+bool ReadPng(const std::string& path, bool grey, uint32_t* width, uint32_t* height, std::vector<uint8_t>* pixels)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    const bool fileGrey = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
+    image.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
+    pixels->resize(PNG_IMAGE_SIZE(image));
+    *width = image.width;
+    *height = image.height;
+    const bool ok = png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr) != 0;
+    return ok && fileGrey == grey;
+}
+
+// A 3x2 colour image in the camera's blue-green-red order, rows padded to 12 bytes.
+const uint8_t kBgrPadded[24] = {
+    0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0xEE, 0xEE, 0xEE,
+    0x01, 0x02, 0x03, 0xFF, 0x00, 0x7F, 0xA0, 0xB0, 0xC0, 0xEE, 0xEE, 0xEE,
+};
+const uint8_t kExpectedRgb[18] = {0x30, 0x20, 0x10, 0x60, 0x50, 0x40, 0x90, 0x80, 0x70,
+                                  0x03, 0x02, 0x01, 0x7F, 0x00, 0xFF, 0xC0, 0xB0, 0xA0};
+
+} // namespace
+
+TEST_F(ImageWriterTest, PngKeepsKnownPixelsOfEveryLayout)
+{
+    // Grey with a padded stride: the padding must not reach the file.
+    const uint8_t grey[2 * 5] = {0, 1, 128, 255, 0xAA, 7, 8, 9, 10, 0xAA};
+    std::string path = Path("grey.png");
+    ASSERT_TRUE(WritePng(path.c_str(), grey, 5, 4, 2, PixelLayout::Grey8).Ok());
+    uint32_t w = 0, h = 0;
+    std::vector<uint8_t> px;
+    ASSERT_TRUE(ReadPng(path, true, &w, &h, &px));
+    EXPECT_EQ(w, 4u);
+    EXPECT_EQ(h, 2u);
+    EXPECT_EQ(px, (std::vector<uint8_t>{0, 1, 128, 255, 7, 8, 9, 10}));
+
+    path = Path("bgr.png");
+    ASSERT_TRUE(WritePng(path.c_str(), kBgrPadded, 12, 3, 2, PixelLayout::Bgr24).Ok());
+    ASSERT_TRUE(ReadPng(path, false, &w, &h, &px));
+    EXPECT_EQ(px, std::vector<uint8_t>(kExpectedRgb, kExpectedRgb + 18));
+
+    // The same colours with a fourth byte that must be dropped, and as R, G, B already.
+    uint8_t bgrx[2 * 3 * 4];
+    uint8_t rgb[18];
+    for (int i = 0; i < 6; ++i) {
+        std::memcpy(bgrx + i * 4, kBgrPadded + (i / 3) * 12 + (i % 3) * 3, 3);
+        bgrx[i * 4 + 3] = 0x5A;
+        std::memcpy(rgb + i * 3, kExpectedRgb + i * 3, 3);
+    }
+    path = Path("bgrx.png");
+    ASSERT_TRUE(WritePng(path.c_str(), bgrx, 12, 3, 2, PixelLayout::Bgrx32).Ok());
+    ASSERT_TRUE(ReadPng(path, false, &w, &h, &px));
+    EXPECT_EQ(px, std::vector<uint8_t>(kExpectedRgb, kExpectedRgb + 18));
+    path = Path("rgb.png");
+    ASSERT_TRUE(WritePng(path.c_str(), rgb, 9, 3, 2, PixelLayout::Rgb24).Ok());
+    ASSERT_TRUE(ReadPng(path, false, &w, &h, &px));
+    EXPECT_EQ(px, std::vector<uint8_t>(kExpectedRgb, kExpectedRgb + 18));
+}
+
+TEST_F(ImageWriterTest, PnmAndRawWriteTheRowsWithoutPadding)
+{
+    const uint8_t grey[2 * 4] = {1, 2, 3, 0xEE, 4, 5, 6, 0xEE};
+    std::string path = Path("grey.pgm");
+    ASSERT_TRUE(WritePnm(path.c_str(), grey, 4, 3, 2, PixelLayout::Grey8).Ok());
+    const std::string pgmHead = "P5\n3 2\n255\n";
+    std::vector<uint8_t> expected(pgmHead.begin(), pgmHead.end());
+    expected.insert(expected.end(), {1, 2, 3, 4, 5, 6});
+    EXPECT_EQ(ReadFile(path), expected);
+
+    path = Path("colour.ppm");
+    ASSERT_TRUE(WritePnm(path.c_str(), kBgrPadded, 12, 3, 2, PixelLayout::Bgr24).Ok());
+    const std::string ppmHead = "P6\n3 2\n255\n";
+    expected.assign(ppmHead.begin(), ppmHead.end());
+    expected.insert(expected.end(), kExpectedRgb, kExpectedRgb + 18);
+    EXPECT_EQ(ReadFile(path), expected);
+
+    // Raw keeps the source's byte order.
+    path = Path("colour.raw");
+    ASSERT_TRUE(WriteRaw(path.c_str(), kBgrPadded, 12, 3, 2, PixelLayout::Bgr24).Ok());
+    expected.assign(kBgrPadded, kBgrPadded + 9);
+    expected.insert(expected.end(), kBgrPadded + 12, kBgrPadded + 21);
+    EXPECT_EQ(ReadFile(path), expected);
+
+    EXPECT_STREQ(ImageFileExtension(ImageFileFormat::Pnm, PixelLayout::Grey8), "pgm");
+    EXPECT_STREQ(ImageFileExtension(ImageFileFormat::Pnm, PixelLayout::Bgrx32), "ppm");
+}
+
+TEST_F(ImageWriterTest, YuvRowMatchesTheCameraTables)
+{
+    // Pairs Y0 U Y1 V. Grey (U = V = 128) keeps Y; U = 255 subtracts trunc(0.34414 * 127) = 43
+    // from green and adds trunc(1.772 * 127) = 225 to blue; V = 0 adds trunc(1.402 * -128) = -179
+    // to red and trunc(0.71414 * 128) = 91 to green.
+    const uint8_t yuv[12] = {77, 128, 200, 128, 200, 255, 30, 128, 100, 128, 250, 0};
+    uint8_t rgb[18];
+    YuyvRowToRgb24(yuv, rgb, 6);
+    const uint8_t expected[18] = {
+        77,  77,  77,  200, 200, 200,  // grey
+        200, 157, 255, 30,  0,   255,  // U = 255: 30 - 43 clamps to 0, 30 + 225 = 255
+        0,   191, 100, 71,  255, 250,  // V = 0: 100 - 179 clamps to 0; 250 + 91 clamps to 255
+    };
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 18), std::vector<uint8_t>(expected, expected + 18));
+
+    // An odd width: the last pixel has its U but no V.
+    const uint8_t odd[6] = {10, 128, 20, 128, 90, 255};
+    uint8_t out[9] = {};
+    YuyvRowToRgb24(odd, out, 3);
+    EXPECT_EQ(std::vector<uint8_t>(out + 6, out + 9), (std::vector<uint8_t>{90, 47, 255}));
+}
+
+TEST_F(ImageWriterTest, Rgb16RowWidensFiveBitComponents)
+{
+    // Little-endian words: white, pure red, (1,1,1), (31,0,16), pure green, pure blue.
+    const uint8_t rgb16[12] = {0xFF, 0x7F, 0x00, 0x7C, 0x21, 0x04, 0x10, 0x7C, 0xE0, 0x03, 0x1F, 0x00};
+    uint8_t rgb[18];
+    Rgb555RowToRgb24(rgb16, rgb, 6);
+    const uint8_t expected[18] = {255, 255, 255, 255, 0, 0, 8, 8, 8, 255, 0, 132, 0, 255, 0, 0, 0, 255};
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 18), std::vector<uint8_t>(expected, expected + 18));
+}
+
+TEST_F(ImageWriterTest, CameraFormatsBecomeWritableViews)
+{
+    std::vector<uint8_t> scratch;
+    ImageView v;
+    const uint8_t frame[24] = {};
+    // Formats the writers take are views of the source itself.
+    struct {
+        uint32_t format;
+        PixelLayout layout;
+        uint32_t bpp;
+    } direct[] = {{CAMERA_MONO8, PixelLayout::Grey8, 1}, {CAMERA_SYSCOLOR8, PixelLayout::Grey8, 1},
+                  {CAMERA_RGB24, PixelLayout::Bgr24, 3}, {CAMERA_RGB32, PixelLayout::Bgrx32, 4}};
+    for (const auto& d : direct) {
+        ASSERT_TRUE(CameraImageView(d.format, frame, sizeof frame, 3 * d.bpp, 3, 2, &scratch, &v).Ok()) << d.format;
+        EXPECT_EQ(v.pData, frame);
+        EXPECT_EQ(v.layout, d.layout);
+    }
+    // YUV16 and RGB16 go through their row conversion into scratch, row by row with the stride.
+    const uint8_t yuv[2 * 6] = {50, 128, 60, 128, 0xEE, 0xEE, 70, 128, 80, 128, 0xEE, 0xEE};
+    ASSERT_TRUE(CameraImageView(CAMERA_YUV16, yuv, sizeof yuv, 6, 2, 2, &scratch, &v).Ok());
+    EXPECT_EQ(v.layout, PixelLayout::Rgb24);
+    EXPECT_EQ(v.stride, 6u);
+    EXPECT_EQ(std::vector<uint8_t>(v.pData, v.pData + 12),
+              (std::vector<uint8_t>{50, 50, 50, 60, 60, 60, 70, 70, 70, 80, 80, 80}));
+    const uint8_t rgb16[2] = {0x00, 0x7C};
+    ASSERT_TRUE(CameraImageView(CAMERA_RGB16, rgb16, sizeof rgb16, 2, 1, 1, &scratch, &v).Ok());
+    EXPECT_EQ(std::vector<uint8_t>(v.pData, v.pData + 3), (std::vector<uint8_t>{255, 0, 0}));
+
+    // What a broken info record would ask for.
+    EXPECT_EQ(CameraImageView(3, frame, sizeof frame, 3, 3, 2, &scratch, &v).error, ImageError::UnknownFormat);
+    EXPECT_EQ(CameraImageView(CAMERA_RGB32, frame, sizeof frame, 12, 3, 3, &scratch, &v).error,
+              ImageError::ShortSource);
+    EXPECT_EQ(CameraImageView(CAMERA_RGB24, frame, sizeof frame, 8, 3, 2, &scratch, &v).error,
+              ImageError::BadArgument);  // stride shorter than a row
+    EXPECT_EQ(CameraImageView(CAMERA_MONO8, frame, sizeof frame, 0x40000000, 1, 0x40000000, &scratch, &v).error,
+              ImageError::ShortSource);
+    EXPECT_EQ(CameraImageView(CAMERA_MONO8, frame, sizeof frame, SIZE_MAX / 2, 1, 4, &scratch, &v).error,
+              ImageError::BadArgument);  // the extent overflows
+}
+
+TEST_F(ImageWriterTest, UnwritablePathsGiveErrors)
+{
+    // A regular file used as a folder fails for every user, root included.
+    const std::string file = Path("plain-file");
+    ASSERT_TRUE(WriteBytes(file.c_str(), reinterpret_cast<const uint8_t*>("x"), 1).Ok());
+    const std::string inside = file + "/frame.png";
+    const uint8_t grey[4] = {1, 2, 3, 4};
+    ImageStatus s = WritePng(inside.c_str(), grey, 2, 2, 2, PixelLayout::Grey8);
+    EXPECT_EQ(s.error, ImageError::OpenFailed);
+    EXPECT_EQ(s.detail, ENOTDIR);
+    EXPECT_EQ(WritePnm(inside.c_str(), grey, 2, 2, 2, PixelLayout::Grey8).error, ImageError::OpenFailed);
+    EXPECT_EQ(WriteRaw(inside.c_str(), grey, 2, 2, 2, PixelLayout::Grey8).error, ImageError::OpenFailed);
+    EXPECT_EQ(WriteBytes("", grey, 4).error, ImageError::BadArgument);
+    EXPECT_EQ(WritePng(Path("empty.png").c_str(), grey, 2, 0, 2, PixelLayout::Grey8).error, ImageError::BadArgument);
+}

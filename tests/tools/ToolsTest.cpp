@@ -1,0 +1,184 @@
+// pellix-grab and pellix-ls as a user runs them: as programs, against the simulator they start
+// in their own process, and against a camera that is not there. Plus the tools' shared helpers.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include <png.h>
+
+#include "platform/Socket.h"
+#include "tools/ToolSupport.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;  // exit status, -1 when the program did not exit normally
+    std::string output;
+};
+
+// Runs a command line with standard error folded into standard output.
+Outcome RunCommand(const std::string& command)
+{
+    Outcome o;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (p == nullptr)
+        return o;
+    char buf[512];
+    size_t n = 0;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        o.output.append(buf, n);
+    const int raw = pclose(p);
+    if (raw != -1 && WIFEXITED(raw))
+        o.status = WEXITSTATUS(raw);
+    return o;
+}
+
+bool PngSize(const std::string& path, uint32_t* width, uint32_t* height)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    *width = image.width;
+    *height = image.height;
+    std::string pixels(PNG_IMAGE_SIZE(image), '\0');
+    return png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;  // every row decodes
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+class ToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/pellix-tools-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+    }
+    void TearDown() override { RunCommand("rm -rf '" + m_dir + "'"); }
+    std::string m_dir;
+};
+
+} // namespace
+
+TEST_F(ToolsTest, GrabSavesFramesFromTheInProcessSimulator)
+{
+    const std::string out = m_dir + "/frames";  // made by the tool
+    Outcome o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -n 3 -o " + out);
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("fps"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("MB/s"), std::string::npos) << o.output;
+    for (int i = 1; i <= 3; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/IMG0-%04d.png", i);
+        uint32_t w = 0, h = 0;
+        ASSERT_TRUE(PngSize(out + name, &w, &h)) << name;
+        EXPECT_EQ(w, 640u);
+        EXPECT_EQ(h, 480u);
+    }
+    EXPECT_FALSE(Exists(out + "/IMG0-0004.png"));
+
+    // A window through PXSetExchangeBufferInfo, saved as PGM.
+    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -n 1 --roi 32,16,200,100 --format pgm -o " + m_dir);
+    ASSERT_EQ(o.status, 0) << o.output;
+    std::ifstream pgm(m_dir + "/IMG0-0001.pgm", std::ios::binary);
+    std::string magic;
+    uint32_t w = 0, h = 0, maxValue = 0;
+    pgm >> magic >> w >> h >> maxValue;
+    EXPECT_EQ(magic, "P5");
+    EXPECT_EQ(w, 200u);
+    EXPECT_EQ(h, 100u);
+    EXPECT_EQ(maxValue, 255u);
+
+    // Records that are not images are saved as they came.
+    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -b HIST -n 2 --force -o " + m_dir);
+    ASSERT_EQ(o.status, 0) << o.output;
+    struct stat st;
+    ASSERT_EQ(stat((m_dir + "/HIST-0002.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 1024);
+}
+
+TEST_F(ToolsTest, LsListsTheSimulatorsBuffers)
+{
+    const Outcome o = RunCommand(PELLIX_LS_PATH);
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("IMG0  image"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("\"VGA test pattern\""), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("640x480 at 0,0 of 640x480, mono8, 1 band, 307200 bytes"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("INP0  input"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("watchdog: receiving signals"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("1 client (this listing included)"), std::string::npos) << o.output;
+}
+
+TEST_F(ToolsTest, FailuresEndWithTheResultsNameAndANonZeroStatus)
+{
+    // A port the system handed out and took back: nothing listens there.
+    px::SocketHandle s = px::kInvalidSocket;
+    uint16_t port = 0;
+    ASSERT_EQ(px::SocketOpen(px::SocketType::Stream, &s), 0);
+    ASSERT_EQ(px::SocketBind(s, px::kLoopbackAddress, 0), 0);
+    ASSERT_EQ(px::SocketLocalPort(s, &port), 0);
+    px::SocketClose(s);
+    const std::string config = m_dir + "/vistel.conf";
+    std::ofstream(config) << "PublishPort=" << port << "\nWatchDogPort=" << port << "\nAsyncMsgPort=" << port << "\n";
+
+    Outcome o = RunCommand("VISTEL_CONFIG=" + config + " " + PELLIX_GRAB_PATH + " 127.0.0.1 -n 1 -o " + m_dir);
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_NE(o.output.find("PX_COMM_ERROR (3000)"), std::string::npos) << o.output;
+    o = RunCommand("VISTEL_CONFIG=" + config + " " + PELLIX_LS_PATH + " 127.0.0.1");
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_NE(o.output.find("PX_COMM_ERROR"), std::string::npos) << o.output;
+
+    // Wrong use is told apart from a failed camera.
+    EXPECT_EQ(RunCommand(std::string(PELLIX_GRAB_PATH) + " --roi 1,2,3").status, 2);
+    EXPECT_EQ(RunCommand(std::string(PELLIX_GRAB_PATH) + " -n 0").status, 2);
+    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -b NOPE -o " + m_dir);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("no buffer 'NOPE'"), std::string::npos) << o.output;
+    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -b INP0 -o " + m_dir);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("input buffer"), std::string::npos) << o.output;
+}
+
+TEST(ToolSupportTest, ResultsAndCameraArguments)
+{
+    EXPECT_EQ(pxtool::PxResultText(PX_WATCHDOG_LOST),
+              "PX_WATCHDOG_LOST (3010): a wait timed out and the camera's watchdog no longer answers");
+    EXPECT_EQ(pxtool::PxResultName(17), nullptr);
+    EXPECT_EQ(pxtool::PxResultText(17), "agent result (17): result code of the camera's agent");
+
+    pxtool::CameraAddress a;
+    std::string error;
+    ASSERT_TRUE(pxtool::ParseCameraArgument("192.168.0.25", &a, &error));
+    EXPECT_FALSE(a.bSimulator);
+    EXPECT_TRUE(a.bIsAddress);
+    EXPECT_EQ(a.byAddress[0], 192);
+    EXPECT_EQ(a.byAddress[3], 25);
+    ASSERT_TRUE(pxtool::ParseCameraArgument("kelvo-7.lab", &a, &error));
+    EXPECT_FALSE(a.bIsAddress);
+    EXPECT_EQ(a.strHost, "kelvo-7.lab");
+    ASSERT_TRUE(pxtool::ParseCameraArgument("1.2.3.4.5", &a, &error));  // a name, not an address
+    EXPECT_FALSE(a.bIsAddress);
+    EXPECT_FALSE(pxtool::ParseCameraArgument("cam era", &a, &error));
+    EXPECT_NE(error.find("cam era"), std::string::npos);
+    ASSERT_TRUE(pxtool::ParseCameraArgument("", &a, &error));
+    EXPECT_TRUE(a.bSimulator);
+
+    const char id[4] = {'I', 'M', 'G', '0'};
+    EXPECT_EQ(pxtool::BufferIdText(id), "IMG0");
+    EXPECT_EQ(pxtool::BufferTypeName(PX_BUFTYPE_HISTOGRAM), "histogram");
+    EXPECT_EQ(pxtool::BufferTypeName(7), "type 7");
+}
