@@ -134,10 +134,11 @@ bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::strin
 
 uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, PXHANDLE* handle)
 {
-    // 5 s per request; the watchdog signals every second and gives up after 3 s and 3 tries.
+    // 5 s per request. The watchdog signals every 250 ms (ending a client waits for the next
+    // signal, so a short period makes the tools end quickly) and is lost after 1.5 s, 3 tries.
     const char* host = camera.bIsAddress ? nullptr : camera.strHost.c_str();
     const uint8_t* address = camera.bIsAddress ? camera.byAddress : nullptr;
-    return PXClientInit(host, address, clientName, handle, 5000, 1, 1000, 3000, 3);
+    return PXClientInit(host, address, clientName, handle, 5000, 1, 250, 1500, 3);
 }
 
 struct CToolCamera::Impl {
