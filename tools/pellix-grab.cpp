@@ -9,19 +9,23 @@
 // program with a message naming the library's result and a non-zero status (1; 2 for usage).
 //
 // Threads: the main thread parses, calls the library and writes the files; the library's link,
-// watchdog and message threads and (without a camera) the simulator's threads run beside it. A
-// SIGINT only sets a flag that the read loop looks at between frames.
+// watchdog and message threads and (without a camera) the simulator's threads run beside it. One
+// more thread waits for SIGINT and SIGTERM (blocked everywhere else) and cancels a waiting read
+// with PXCancelTransfers; the program then ends with status 130.
 #include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pellix/pellix.h"
@@ -30,8 +34,82 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
+// SIGINT and SIGTERM are blocked in every thread and taken by this watcher with sigwait, which
+// may then call the library: it cancels a read that waits for a frame, so that Ctrl-C ends the
+// program at once and not after the read's time-outs. The client is ended under the same lock,
+// so a cancel never meets a handle being terminated.
+class CInterruptWatcher {
+public:
+    // Before any thread starts, so that all of them inherit the blocked signals.
+    static void BlockSignals()
+    {
+        sigset_t set = Signals();
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    }
+    void Start()
+    {
+        m_thread = std::thread([this] { Watch(); });
+    }
+    ~CInterruptWatcher()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_bDone = true;
+        }
+        kill(getpid(), SIGUSR1);  // a process signal: only the watcher takes it
+        m_thread.join();
+    }
+    void SetHandle(PXHANDLE h)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_h = h;
+    }
+    // Ends the client unless a cancel is being made, then never again.
+    void Terminate()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_h != 0)
+            PXClientTerminate(m_h);
+        m_h = 0;
+    }
+    bool Interrupted() const { return m_bInterrupted.load(); }
+
+private:
+    static sigset_t Signals()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGUSR1);
+        return set;
+    }
+    void Watch()
+    {
+        const sigset_t set = Signals();
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&set, &signal) != 0)
+                return;
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (m_bDone)
+                return;
+            if (signal == SIGUSR1)
+                continue;
+            m_bInterrupted = true;
+            if (m_h != 0)
+                PXCancelTransfers(m_h);
+        }
+    }
+
+    std::mutex m_lock;
+    PXHANDLE m_h = 0;
+    bool m_bDone = false;
+    std::atomic<bool> m_bInterrupted{false};
+    std::thread m_thread;
+};
 
 // Frames larger than this are a camera's claim we do not believe.
 constexpr uint64_t kMaxFrameBytes = uint64_t{512} << 20;
@@ -202,14 +280,15 @@ private:
 
 struct Grabber {
     PXHANDLE h = 0;
+    CInterruptWatcher* pWatcher = nullptr;
     ~Grabber()
     {
-        if (h != 0)
-            PXClientTerminate(h);
+        if (pWatcher != nullptr)
+            pWatcher->Terminate();
     }
 };
 
-int Run(const Options& o)
+int Run(const Options& o, CInterruptWatcher& watcher)
 {
     pxtool::CameraAddress camera;
     std::string error;
@@ -227,9 +306,11 @@ int Run(const Options& o)
         return Fail(error);
 
     Grabber g;
+    g.pWatcher = &watcher;
     uint32_t r = pxtool::OpenCameraClient(camera, "pellix-grab", &g.h);
     if (r != PX_OK)
         return FailPx("PXClientInit", r);
+    watcher.SetHandle(g.h);
 
     // The list is the library's until the next call: keep what we need.
     uint32_t count = 0;
@@ -309,16 +390,17 @@ int Run(const Options& o)
         return Fail("no memory for a frame of " + std::to_string(room) + " bytes");
     }
 
-    std::signal(SIGINT, OnInterrupt);
     CRateLine rate;
     uint32_t empty = 0;
     for (uint32_t n = 1; n <= o.dwFrames;) {
-        if (g_interrupted) {
-            rate.Abandon();
-            return Fail("interrupted after " + std::to_string(n - 1) + " frames");
-        }
         uint32_t received = 0;
-        r = PXGetExchangeBufferData(g.h, idText, o.bForce ? 1 : 0, frame.data(), &info, &received);
+        r = watcher.Interrupted() ? PX_END_OF_TRANSFERS
+                                  : PXGetExchangeBufferData(g.h, idText, o.bForce ? 1 : 0, frame.data(), &info, &received);
+        if (watcher.Interrupted()) {
+            rate.Abandon();
+            std::fprintf(stderr, "pellix-grab: interrupted after %u frames\n", n - 1);
+            return 130;
+        }
         if (r != PX_OK) {
             rate.Abandon();
             return FailPx(("reading " + id + " (PXGetExchangeBufferData)").c_str(), r);
@@ -388,5 +470,8 @@ int main(int argc, char** argv)
     const int parsed = ParseOptions(argc, argv, &o);
     if (parsed != 0)
         return parsed < 0 ? 0 : parsed;
-    return Run(o);
+    CInterruptWatcher::BlockSignals();
+    CInterruptWatcher watcher;
+    watcher.Start();
+    return Run(o, watcher);
 }
