@@ -149,7 +149,7 @@ uint32_t CAgentChannel::Transfer(uint32_t direction, void* data, uint32_t size)
         return r != PX_OK ? PX_COMM_ERROR : PX_OK;
     }
     CCompletionBlock& block = send ? m_send : m_receive;
-    NetResult r = NetTransferBuffer(m_pLink, data, size, direction, 1, 0, nullptr, 0);
+    NetResult r = NetTransferBuffer(m_pLink, data, size, direction, 1, 0, nullptr, NET_TRANSFER_TRY_NOW);
     if (r.code != 0) {
         Fail("NetTransferBuffer: %s \n", r);
         return PX_COMM_ERROR;

@@ -247,7 +247,8 @@ uint32_t CClient::SendBuffer(const void* data, uint32_t size)
     }
     if (size > 0)
         std::memcpy(m_pSendStage.get(), data, size);
-    NetResult r = NetTransferBuffer(m_pLink, m_pSendStage.get(), size, NET_DIRECTION_SEND, 1, 0, nullptr, 0);
+    NetResult r = NetTransferBuffer(m_pLink, m_pSendStage.get(), size, NET_DIRECTION_SEND, 1, 0, nullptr,
+                                    NET_TRANSFER_TRY_NOW);
     if (r.code != NET_SUCCESS_CODE) {
         KeepError(PX_COMM_ERROR);
         char text[256];
@@ -300,7 +301,8 @@ uint32_t CClient::ReceiveInto(void* destination, uint32_t size, bool callersMemo
         }
         return PX_OK;
     }
-    NetResult r = NetTransferBuffer(m_pLink, destination, size, NET_DIRECTION_RECEIVE, 1, 0, nullptr, 0);
+    NetResult r = NetTransferBuffer(m_pLink, destination, size, NET_DIRECTION_RECEIVE, 1, 0, nullptr,
+                                    NET_TRANSFER_TRY_NOW);
     if (r.code != NET_SUCCESS_CODE) {
         KeepError(PX_COMM_ERROR);
         char text[256];

@@ -80,7 +80,13 @@ enum : uint32_t { NET_PROTOCOL_UDP = 0, NET_PROTOCOL_TCP = 1 };
 enum : uint32_t { NET_ROLE_SERVER = 0, NET_ROLE_SENDER = 0, NET_ROLE_CLIENT = 1, NET_ROLE_RECEIVER = 1 };
 enum : uint32_t { NET_DIRECTION_SEND = 0, NET_DIRECTION_RECEIVE = 1 };
 enum : uint32_t { NET_FLAG_RAW = 1 };             // NetAllocContext flags: no UDP framing
-enum : uint32_t { NET_TRANSFER_COPY = 1 };        // NetTransferBuffer flags: TCP receive via a bounce buffer
+// NetTransferBuffer flags. NET_TRANSFER_COPY: a TCP receive goes through a bounce buffer.
+// NET_TRANSFER_TRY_NOW: an asynchronous TCP transfer first moves what it can at once on the
+// caller's thread without blocking; when that is everything, the request ends there (its stop
+// hook runs on the caller's thread before NetTransferBuffer returns), otherwise the worker
+// thread carries out the rest and reports the whole count. It spares a hand-over between threads
+// for the many small records whose bytes are already waiting.
+enum : uint32_t { NET_TRANSFER_COPY = 1, NET_TRANSFER_TRY_NOW = 2 };
 enum : uint32_t {
     NET_HOOK_SEND_START = 0,
     NET_HOOK_RCV_START = 1,
@@ -128,6 +134,7 @@ struct NetRequest {
     uint32_t length = 0;
     uint32_t flags = 0;
     bool suppressHook = false;
+    uint32_t alreadyDone = 0;  // bytes moved on the caller's thread (NET_TRANSFER_TRY_NOW)
 };
 
 struct NetLink {

@@ -181,11 +181,41 @@ void WorkerLoop(NetLink* link)
         uint32_t count = 0;
         NetResult r = Send ? PerformSend(link, pending.buffer, pending.length, &count)
                            : PerformReceive(link, pending.buffer, pending.length, pending.flags, &count);
+        // Bytes moved on the caller's thread count towards the whole transfer.
+        if (r.code == NET_SUCCESS_CODE)
+            count += pending.alreadyDone;
         if (!pending.suppressHook && hook.function != nullptr)
             hook.function(count, r.code, r.detail, hook.user);
         slotFree.Set();
     }
     slotFree.Set();
+}
+
+// NET_TRANSFER_TRY_NOW: moves what the socket takes or holds right now. Returns true when the
+// transfer is over (all of it moved, or it failed), with its result in *result; *done tells how
+// much moved either way.
+bool TryNow(NetLink* link, bool send, uint8_t* bytes, uint32_t length, uint32_t* done, NetResult* result)
+{
+    *done = 0;
+    while (*done < length) {
+        size_t n = 0;
+        int e = send ? px::SocketSendNow(link->socket, bytes + *done, length - *done, &n)
+                     : px::SocketRecvNow(link->socket, bytes + *done, length - *done, &n);
+        if (e == EAGAIN)
+            return false;
+        if (e == 0 && n == 0 && !send)
+            e = kPeerClosed;
+        if (e != 0) {
+            *result = send ? SendFail(e) : RecvFail(e);
+            return true;
+        }
+        *done += static_cast<uint32_t>(n);
+        // A send that the socket took only in part goes on blocking on the worker thread.
+        if (send && *done < length)
+            return false;
+    }
+    *result = kOk;
+    return true;
 }
 
 } // namespace
@@ -216,9 +246,20 @@ NetResult NetTransferBuffer(NetLink* link, void* buffer, uint32_t length, uint32
     }
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
     if (async) {
+        uint32_t done = 0;
+        NetResult now{};
+        if ((flags & NET_TRANSFER_TRY_NOW) && !(flags & NET_TRANSFER_COPY) && ctx->protocol == NET_PROTOCOL_TCP &&
+            TryNow(link, send, bytes, length, &done, &now)) {
+            NetHook& hook = link->hooks[send ? NET_HOOK_SEND_STOP : NET_HOOK_RCV_STOP];
+            if (hook.function != nullptr)
+                hook.function(now.code == NET_SUCCESS_CODE ? length : done, now.code, now.detail, hook.user);
+            slotFree.Set();
+            return kOk;
+        }
         NetRequest& pending = send ? link->pendingSend : link->pendingReceive;
-        pending.buffer = bytes;
-        pending.length = length;
+        pending.buffer = bytes + done;
+        pending.length = length - done;
+        pending.alreadyDone = done;
         pending.flags = flags;
         pending.suppressHook = false;
         (send ? link->sendRequested : link->receiveRequested)->Set();

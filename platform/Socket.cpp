@@ -149,6 +149,36 @@ int SocketSend(SocketHandle s, const void* data, size_t len, size_t* sent)
     }
 }
 
+int SocketSendNow(SocketHandle s, const void* data, size_t len, size_t* sent)
+{
+    for (;;) {
+        ssize_t n = send(s, data, len, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            *sent = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno == EWOULDBLOCK)
+            return EAGAIN;
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
+int SocketRecvNow(SocketHandle s, void* data, size_t len, size_t* got)
+{
+    for (;;) {
+        ssize_t n = recv(s, data, len, MSG_DONTWAIT);
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return 0;
+        }
+        if (errno == EWOULDBLOCK)
+            return EAGAIN;
+        if (errno != EINTR)
+            return Err();
+    }
+}
+
 int SocketSendAll(SocketHandle s, const void* data, size_t len)
 {
     const char* p = static_cast<const char*>(data);

@@ -49,6 +49,9 @@ int SocketSendAll(SocketHandle s, const void* data, size_t len);
 // kernel allows (a gather send): a header and the data it announces leave without being copied
 // together first.
 int SocketSendAll2(SocketHandle s, const void* a, size_t alen, const void* b, size_t blen);
+// One send / receive call that does not block: EAGAIN when nothing could move right now.
+int SocketSendNow(SocketHandle s, const void* data, size_t len, size_t* sent);
+int SocketRecvNow(SocketHandle s, void* data, size_t len, size_t* got);
 // One receive call; *got == 0 means the peer closed the connection.
 int SocketRecv(SocketHandle s, void* data, size_t len, size_t* got);
 // One datagram receive that also reports truncation (EMSGSIZE) with *got set to the bytes kept.

@@ -274,3 +274,42 @@ TEST(NetTransfer, MulticastDirectionsAreChecked)
     NetFreeContext(receiver, 0);
     NetFreeContext(sender, 0);
 }
+
+TEST(NetTransfer, TryNowEndsOnTheCallersThreadWhenTheBytesAreThere)
+{
+    TcpPair p;
+    ASSERT_EQ(px::SocketSendAll(p.peer, "0123456789ab", 12), 0);
+    char buf[13] = {};
+    // One send on loopback arrives as one segment: once readable, all 12 bytes are there.
+    bool readable = false;
+    ASSERT_EQ(px::SocketWaitReadable(p.link->socket, 5000, &readable), 0);
+    ASSERT_EQ(p.ReceiveAsync(buf, 12, NET_TRANSFER_TRY_NOW), (NetResult{0, 2}));
+    EXPECT_EQ(p.received.calls.load(), 1u); // the hook ran before the call returned
+    EXPECT_EQ(p.received.count, 12u);
+    EXPECT_STREQ(buf, "0123456789ab");
+
+    // Part now, the rest on the worker thread: the hook reports the whole count.
+    char more[9] = {};
+    ASSERT_EQ(px::SocketSendAll(p.peer, "abc", 3), 0);
+    ASSERT_EQ(px::SocketWaitReadable(p.link->socket, 5000, &readable), 0);
+    ASSERT_EQ(p.ReceiveAsync(more, 8, NET_TRANSFER_TRY_NOW), (NetResult{0, 2}));
+    ASSERT_EQ(px::SocketSendAll(p.peer, "defgh", 5), 0);
+    ASSERT_EQ(p.received.done.Wait(5000), px::WaitResult::Signaled);
+    while (p.received.calls.load() < 2)
+        ASSERT_EQ(p.received.done.Wait(5000), px::WaitResult::Signaled);
+    EXPECT_EQ(p.received.result, (NetResult{0, 2}));
+    EXPECT_EQ(p.received.count, 8u);
+    EXPECT_STREQ(more, "abcdefgh");
+
+    // A send that the socket takes whole ends at once too; a closed peer fails at once.
+    ASSERT_EQ(NetTransferBuffer(p.link, more, 8, NET_DIRECTION_SEND, 1, 0, nullptr, NET_TRANSFER_TRY_NOW),
+              (NetResult{0, 2}));
+    EXPECT_EQ(p.sent.calls.load(), 1u);
+    EXPECT_EQ(p.sent.count, 8u);
+    px::SocketClose(p.peer);
+    p.peer = px::kInvalidSocket;
+    ASSERT_EQ(px::SocketWaitReadable(p.link->socket, 5000, &readable), 0);
+    ASSERT_EQ(p.ReceiveAsync(buf, 4, NET_TRANSFER_TRY_NOW), (NetResult{0, 2}));
+    EXPECT_EQ(p.received.calls.load(), 3u);
+    EXPECT_EQ(p.received.result.code, NET_RECEIVE_ERROR);
+}
