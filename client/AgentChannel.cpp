@@ -349,7 +349,9 @@ CAgentChannel::~CAgentChannel()
             ClientMessageBox(m_bErrorMessages, kChannelCaption, "NetFreeContext: %s \n", ErrorText(r).c_str());
     }
     if (m_pWatchDog) {
+        // The supervision thread waits for the next signal; end that wait rather than sit it out.
         m_evStop.Set();
+        m_pWatchDog->Interrupt();
         m_supervision.Join();
         m_pWatchDog.reset();
     }

@@ -105,6 +105,14 @@ NetResult CMsgLink::Receive(AgentMessage* message, uint32_t timeoutMs)
     return r;
 }
 
+void CMsgLink::Interrupt()
+{
+    if (m_pLink != nullptr) {
+        NetRecvDisconnect(m_pLink);
+        NetSendDisconnect(m_pLink);
+    }
+}
+
 void CMsgLink::Destroy()
 {
     m_bReady = false;

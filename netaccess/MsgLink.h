@@ -35,6 +35,9 @@ public:
     NetResult Receive(px::agent::AgentMessage* message, uint32_t timeoutMs);
     void Destroy();
     bool Ready() const { return m_bReady; }
+    // From another thread: ends a wait for a message now (its receive fails) by shutting the
+    // connection; the link is of no further use afterwards.
+    void Interrupt();
 
 protected:
     static uint32_t SendStopHook(uint32_t count, uint32_t code, uint32_t detail, void* user);

@@ -12,6 +12,7 @@
 #include "client/AgentChannel.h"
 #include "netaccess/AgentProtocol.h"
 #include "pellix/pellix.h"
+#include "platform/Clock.h"
 #include "platform/Messages.h"
 #include "sim/KelvoSim.h"
 
@@ -217,4 +218,14 @@ TEST_F(ChannelTest, HostileListCountIsRefusedWithoutAllocating)
     EXPECT_EQ(channel->GetBufferList(&count, &records), PX_COMM_ERROR);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(channel->StickyError(), PX_COMM_ERROR);
+}
+
+TEST_F(ChannelTest, EndingAChannelDoesNotWaitForTheNextSignal)
+{
+    StartSim(0x0400012C);
+    auto channel = Open(60000, 120000); // the agent would signal once a minute
+    ASSERT_TRUE(channel->HasWatchDog());
+    uint64_t start = px::TickCount64();
+    channel.reset();
+    EXPECT_LT(px::TickCount64() - start, 2000u);
 }
