@@ -27,7 +27,7 @@ protected:
     {
         LibraryTiming timing;
         timing.client.dwGoodbyeSleepMs = 0;
-        timing.channel = AgentChannelTiming{300, 20};
+        timing.channel = AgentChannelTiming{2000, 20};
         PellixSetTimingForTests(timing);
     }
     void TearDown() override { unlink(m_config.c_str()); }
