@@ -135,6 +135,7 @@ struct NetRequest {
     uint32_t flags = 0;
     bool suppressHook = false;
     uint32_t alreadyDone = 0;  // bytes moved on the caller's thread (NET_TRANSFER_TRY_NOW)
+    bool queued = false;       // handed to the worker thread and not yet carried out
 };
 
 struct NetLink {

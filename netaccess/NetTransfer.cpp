@@ -184,9 +184,16 @@ void WorkerLoop(NetLink* link)
         // Bytes moved on the caller's thread count towards the whole transfer.
         if (r.code == NET_SUCCESS_CODE)
             count += pending.alreadyDone;
+        pending.queued = false;
         if (!pending.suppressHook && hook.function != nullptr)
             hook.function(count, r.code, r.detail, hook.user);
         slotFree.Set();
+    }
+    // A request that the link's end overtook still gets its answer, so that nobody waits for it.
+    if (pending.queued) {
+        pending.queued = false;
+        if (!pending.suppressHook && hook.function != nullptr)
+            hook.function(0, Send ? NET_SEND_ERROR : NET_RECEIVE_ERROR, ECANCELED, hook.user);
     }
     slotFree.Set();
 }
@@ -262,6 +269,7 @@ NetResult NetTransferBuffer(NetLink* link, void* buffer, uint32_t length, uint32
         pending.alreadyDone = done;
         pending.flags = flags;
         pending.suppressHook = false;
+        pending.queued = true;
         (send ? link->sendRequested : link->receiveRequested)->Set();
         return kOk;
     }
