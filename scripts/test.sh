@@ -7,6 +7,17 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
+passed=0
+# Runs ctest with the given arguments and counts the tests it passed (it stops the script on any
+# failure, so every counted test passed).
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest "$@" | tee "$log"
+  passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)))
+  rm -f "$log"
+}
+
 configure() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
@@ -15,19 +26,19 @@ configure() {
 echo "== normal build =="
 configure build/normal -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 cmake --build build/normal -j "$jobs"
-ctest --test-dir build/normal --output-on-failure -j "$jobs" --timeout 300
+run_ctest --test-dir build/normal --output-on-failure -j "$jobs" --timeout 300
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 configure build/sanitize -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DPELLIX_SANITIZE=ON -DPELLIX_BUILD_BENCH=OFF
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 300
+  run_ctest --test-dir build/sanitize --output-on-failure -j "$jobs" --timeout 300
 
 echo "== ThreadSanitizer build =="
 configure build/tsan -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DPELLIX_TSAN=ON -DPELLIX_BUILD_BENCH=OFF
 cmake --build build/tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300
+  run_ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300
 
 echo "== libFuzzer: agent replies to the client and to the channel (20000 runs each) =="
 configure build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPELLIX_FUZZ=ON -DPELLIX_BUILD_BENCH=OFF \
@@ -35,4 +46,7 @@ configure build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPEL
 for target in client_reply_fuzz channel_reply_fuzz; do
   cmake --build build/fuzz -j "$jobs" --target "$target"
   "build/fuzz/fuzz/$target" -runs=20000 -seed=1 -max_len=65536 2>&1 | tail -n 1
+  passed=$((passed + 1))
 done
+
+echo "total: $passed passed, 0 failed"
