@@ -247,8 +247,13 @@ uint32_t CClient::SendBuffer(const void* data, uint32_t size)
     }
     if (size > 0)
         std::memcpy(m_pSendStage.get(), data, size);
-    NetResult r = NetTransferBuffer(m_pLink, m_pSendStage.get(), size, NET_DIRECTION_SEND, 1, 0, nullptr,
-                                    NET_TRANSFER_TRY_NOW);
+    return Transfer(true, m_pSendStage.get(), size);
+}
+
+uint32_t CClient::Transfer(bool send, void* buffer, uint32_t size)
+{
+    NetResult r = NetTransferBuffer(m_pLink, buffer, size, send ? NET_DIRECTION_SEND : NET_DIRECTION_RECEIVE, 1, 0,
+                                    nullptr, NET_TRANSFER_TRY_NOW);
     if (r.code != NET_SUCCESS_CODE) {
         KeepError(PX_COMM_ERROR);
         char text[256];
@@ -256,8 +261,8 @@ uint32_t CClient::SendBuffer(const void* data, uint32_t size)
         ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetTransferBuffer: %s \n", text);
         return PX_COMM_ERROR;
     }
-    m_bSendPending = true;
-    return WaitTransfer(true, size);
+    (send ? m_bSendPending : m_bReceivePending) = true;
+    return WaitTransfer(send, size);
 }
 
 uint32_t CClient::ReceiveBuffer(void* data, uint32_t size)
@@ -301,17 +306,7 @@ uint32_t CClient::ReceiveInto(void* destination, uint32_t size, bool callersMemo
         }
         return PX_OK;
     }
-    NetResult r = NetTransferBuffer(m_pLink, destination, size, NET_DIRECTION_RECEIVE, 1, 0, nullptr,
-                                    NET_TRANSFER_TRY_NOW);
-    if (r.code != NET_SUCCESS_CODE) {
-        KeepError(PX_COMM_ERROR);
-        char text[256];
-        ErrorText(r.code, r.detail, text);
-        ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetTransferBuffer: %s \n", text);
-        return PX_COMM_ERROR;
-    }
-    m_bReceivePending = true;
-    result = WaitTransfer(false, size);
+    result = Transfer(false, destination, size);
     if (m_bReceivePending && callersMemory) {
         // Abandoned while the link may still write into the caller's memory: end the transfer
         // now (the connection is finished either way) and wait until the link has let go of it.

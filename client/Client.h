@@ -111,6 +111,8 @@ private:
     // Receives size bytes into destination. For the caller's memory, a receive that is given up
     // is ended and waited for before the call returns, so the link never writes there later.
     uint32_t ReceiveInto(void* destination, uint32_t size, bool callersMemory);
+    // Issues one asynchronous transfer on the link and waits for it (WaitTransfer).
+    uint32_t Transfer(bool send, void* buffer, uint32_t size);
     // Waits for the block's completion, the end of transfers, or the time-out (with retries).
     uint32_t WaitTransfer(bool send, uint32_t size);
     bool GrowStage(std::unique_ptr<uint8_t[]>* stage, uint32_t* capacity, uint32_t size);
