@@ -76,7 +76,27 @@ SimConfig DefaultSimConfig()
     return c;
 }
 
+SimConfig SingleImageSimConfig(const char id[4], uint32_t width, uint32_t height, uint32_t format)
+{
+    SimConfig c;
+    c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
+    c.dwFrameIntervalMs = 0;
+    SimBufferConfig image;
+    std::memcpy(image.szId, id, 4);
+    image.dwFullSizeX = width;
+    image.dwFullSizeY = height;
+    image.dwPixelFormat = format;
+    c.buffers.push_back(image);
+    return c;
+}
+
 CKelvoSim::CKelvoSim() = default;
+
+std::string CKelvoSim::ClientConfigText() const
+{
+    return "PublishPort=" + std::to_string(m_usPublishPort) + "\nWatchDogPort=" + std::to_string(m_usWatchdogPort) +
+           "\nAsyncMsgPort=" + std::to_string(m_usMessagePort) + "\n";
+}
 
 CKelvoSim::~CKelvoSim() { Stop(); }
 

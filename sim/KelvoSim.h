@@ -68,6 +68,8 @@ public:
     uint16_t PublishPort() const { return m_usPublishPort; }
     uint16_t WatchdogPort() const { return m_usWatchdogPort; }
     uint16_t MessagePort() const { return m_usMessagePort; }
+    // The configuration-file lines that point the library at this simulator's ports.
+    std::string ClientConfigText() const;
     // 0 when no such buffer.
     uint16_t BufferPort(const char* id) const;
 

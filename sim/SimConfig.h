@@ -106,6 +106,8 @@ struct SimConfig {
 
 // The default camera: a VGA mono image, its histogram, a text, an array and an input channel.
 SimConfig DefaultSimConfig();
+// A camera of one image buffer on free ports that makes frames only on demand (benchmarks).
+SimConfig SingleImageSimConfig(const char id[4], uint32_t width, uint32_t height, uint32_t format);
 
 // True for agents that talk with envelopes (version 0 or 2.2.0 and above).
 inline bool SimIsNewAgent(uint32_t version) { return version == 0 || version >= 0x02020000u; }

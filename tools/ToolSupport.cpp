@@ -172,11 +172,8 @@ bool CToolCamera::Start(std::string* error)
         return false;
     }
     m_pImpl->strConfigPath = path;
-    char text[160];
-    const int n = std::snprintf(text, sizeof text, "PublishPort=%u\nWatchDogPort=%u\nAsyncMsgPort=%u\n",
-                                unsigned{m_pImpl->sim.PublishPort()}, unsigned{m_pImpl->sim.WatchdogPort()},
-                                unsigned{m_pImpl->sim.MessagePort()});
-    const bool written = write(fd, text, size_t(n)) == n;
+    const std::string text = m_pImpl->sim.ClientConfigText();
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     const bool closed = close(fd) == 0;
     if (!written || !closed) {
         *error = "cannot write the simulator's configuration file " + path;

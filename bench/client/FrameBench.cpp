@@ -128,19 +128,9 @@ public:
     }
     bool Start(uint32_t width, uint32_t height, uint32_t format)
     {
-        pxsim::SimConfig config;
-        config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
-        config.dwFrameIntervalMs = 0;
-        pxsim::SimBufferConfig image;
-        std::memcpy(image.szId, "BNCH", 4);
-        image.dwFullSizeX = width;
-        image.dwFullSizeY = height;
-        image.dwPixelFormat = format;
-        config.buffers.push_back(image);
-        if (m_sim.Start(config) != 0)
+        if (m_sim.Start(pxsim::SingleImageSimConfig("BNCH", width, height, format)) != 0)
             return false;
-        std::ofstream(m_strConfig) << "PublishPort=" << m_sim.PublishPort() << "\nWatchDogPort="
-                                   << m_sim.WatchdogPort() << "\nAsyncMsgPort=" << m_sim.MessagePort() << "\n";
+        std::ofstream(m_strConfig) << m_sim.ClientConfigText();
         setenv("VISTEL_CONFIG", m_strConfig.c_str(), 1);
         return true;
     }

@@ -133,17 +133,8 @@ void Measure(benchmark::State& state, Connection& first, Connection& second, con
 
 void BM_SimVsPlain(benchmark::State& state, uint32_t width, uint32_t height, uint32_t format)
 {
-    pxsim::SimConfig config;
-    config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
-    config.dwFrameIntervalMs = 0;
-    pxsim::SimBufferConfig image;
-    std::memcpy(image.szId, "BNCH", 4);
-    image.dwFullSizeX = width;
-    image.dwFullSizeY = height;
-    image.dwPixelFormat = format;
-    config.buffers.push_back(image);
     pxsim::CKelvoSim sim;
-    if (sim.Start(config) != 0) {
+    if (sim.Start(pxsim::SingleImageSimConfig("BNCH", width, height, format)) != 0) {
         state.SkipWithError("simulator did not start");
         return;
     }

@@ -39,8 +39,7 @@ protected:
             m_log.emplace_back(line);
         }, 2);
         ASSERT_EQ(m_sim.Start(config), 0);
-        std::ofstream(m_config) << "WatchDogPort=" << m_sim.WatchdogPort() << "\nAsyncMsgPort=" << m_sim.MessagePort()
-                                << "\n";
+        std::ofstream(m_config) << m_sim.ClientConfigText();
         setenv("VISTEL_CONFIG", m_config.c_str(), 1);
         px::SetMessageBoxHandler([](const char* text, const char* caption, void* user) {
             auto* self = static_cast<ChannelTest*>(user);

@@ -42,8 +42,7 @@ class CSimConfigFile {
 public:
     explicit CSimConfigFile(const pxsim::CKelvoSim& sim)
     {
-        std::ofstream(m_path) << "WatchDogPort=" << sim.WatchdogPort() << "\nAsyncMsgPort=" << sim.MessagePort()
-                              << "\n";
+        std::ofstream(m_path) << sim.ClientConfigText();
         setenv("VISTEL_CONFIG", m_path.c_str(), 1);
     }
     ~CSimConfigFile() { unlink(m_path.c_str()); }

@@ -39,8 +39,7 @@ protected:
         config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
         config.dwFrameIntervalMs = frameIntervalMs;
         ASSERT_EQ(m_sim.Start(config), 0);
-        std::ofstream(m_config) << "PublishPort=" << m_sim.PublishPort() << "\nWatchDogPort=" << m_sim.WatchdogPort()
-                                << "\nAsyncMsgPort=" << m_sim.MessagePort() << "\n";
+        std::ofstream(m_config) << m_sim.ClientConfigText();
         setenv("VISTEL_CONFIG", m_config.c_str(), 1);
     }
     PXHANDLE InitWithChannel(uint32_t timeout = 2000)
