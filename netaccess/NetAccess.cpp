@@ -178,6 +178,10 @@ NetResult OpenLinkSocket(NetContext* ctx, NetLink* link)
     }
     if (tcp) {
         px::SocketSetLinger(link->socket, true, kLingerSeconds);
+        // Requests and replies are small records, often sent as two pieces (envelope, record):
+        // held back until the first is acknowledged, the second would wait for the peer's
+        // delayed acknowledgement, some 40 ms a request.
+        px::SocketSetNoDelay(link->socket, true);
     } else if (int e = px::SocketMaxDatagramSize(link->socket, &link->maxDatagram)) {
         return Fail(NET_GETSOCKOPT_ERROR, static_cast<uint32_t>(e));
     }
