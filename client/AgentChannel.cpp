@@ -16,6 +16,32 @@ namespace {
 constexpr const char* kChannelCaption = "PellixAgent Error";
 constexpr const char* kWatchDogCaption = "WatchDog Error";
 
+// Copies a NUL-terminated text, cut to fit with its NUL.
+void CopyText(char* to, size_t size, const char* from)
+{
+    size_t n = strnlen(from, size - 1);
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+// One record of the list as the library hands it out.
+PXBufferListEntry ToPublicEntry(const uint8_t* bytes)
+{
+    PXBufferListEntry out;
+    std::memset(&out, 0, sizeof out);
+    BufferListEntry entry;
+    if (AgentDecodeBufferListEntry(bytes, kAgentBufferListEntrySize, &entry) != AGENT_OK)
+        return out;
+    char id[5];
+    AgentBufferIdText(entry.dwBufferId, id);
+    std::memcpy(out.id, id, 4);
+    out.type = entry.dwType;
+    out.port = entry.usPort;
+    CopyText(out.processName, sizeof out.processName, entry.szProcessName);
+    CopyText(out.text, sizeof out.text, entry.szText);
+    return out;
+}
+
 std::string ErrorText(NetResult r)
 {
     char text[256];
@@ -71,7 +97,7 @@ void CAgentChannel::Connect()
     uint8_t address[4] = {static_cast<uint8_t>(m_dwIpAddress >> 24), static_cast<uint8_t>(m_dwIpAddress >> 16),
                           static_cast<uint8_t>(m_dwIpAddress >> 8), static_cast<uint8_t>(m_dwIpAddress)};
     NetResult r = NetAllocContext(NET_PROTOCOL_TCP, NET_ROLE_CLIENT, m_usLocalPort, m_usRemotePort, host,
-                                  host == nullptr && m_dwIpAddress != 0 ? address : nullptr, nullptr, 0, &m_pContext);
+                                  m_dwIpAddress != 0 ? address : nullptr, nullptr, 0, &m_pContext);
     if (r.code != 0) {
         m_pContext = nullptr;
         Fail("NetAllocContext: %s \n", r);
@@ -194,7 +220,7 @@ uint32_t CAgentChannel::Transfer(uint32_t direction, void* data, uint32_t size)
     return result;
 }
 
-uint32_t CAgentChannel::GetBufferList(uint32_t* count, const uint8_t** records)
+uint32_t CAgentChannel::GetBufferList(uint32_t* count, const PXBufferListEntry** records)
 {
     if (count != nullptr)
         *count = 0;
@@ -210,10 +236,11 @@ uint32_t CAgentChannel::GetBufferList(uint32_t* count, const uint8_t** records)
         return r;
 
     // The records decide their own count (bounded by the records' limits, 65535 × 540 bytes).
+    // Each is decoded into the array handed out while the request lock is still held, so that a
+    // second caller on the same handle never sees an array being filled.
     m_pBufferList.reset();
     m_dwBufferCount = 0;
-    const size_t total = size_t{reply.dwRecordCount} * kAgentBufferListEntrySize;
-    std::unique_ptr<uint8_t[]> list(new (std::nothrow) uint8_t[total > 0 ? total : 1]());
+    std::unique_ptr<PXBufferListEntry[]> list(new (std::nothrow) PXBufferListEntry[reply.dwRecordCount + 1]());
     std::unique_ptr<uint8_t[]> record(new (std::nothrow) uint8_t[reply.dwRecordSize > 0 ? reply.dwRecordSize : 1]);
     if (!list || !record) {
         MarkBroken(PX_COMM_ERROR);
@@ -222,14 +249,14 @@ uint32_t CAgentChannel::GetBufferList(uint32_t* count, const uint8_t** records)
     for (uint32_t i = 0; i < reply.dwRecordCount; ++i) {
         if (uint32_t r = Receive(record.get(), reply.dwRecordSize))
             return r;
-        std::memcpy(list.get() + size_t{i} * kAgentBufferListEntrySize, record.get(), kAgentBufferListEntrySize);
+        list[i] = ToPublicEntry(record.get());
     }
     m_pBufferList = std::move(list);
     m_dwBufferCount = reply.dwRecordCount;
     if (count != nullptr)
         *count = m_dwBufferCount;
     if (records != nullptr)
-        *records = m_pBufferList.get();
+        *records = m_dwBufferCount > 0 ? m_pBufferList.get() : nullptr;
     return PX_OK;
 }
 
@@ -272,7 +299,7 @@ void CAgentChannel::SetUpWatchDog(uint32_t signalDelay)
         return;
     }
     NetResult r{};
-    if (!m_pWatchDog->Create(host, host == nullptr ? address : nullptr, m_usWatchDogPort, &r)) {
+    if (!m_pWatchDog->Create(host, m_dwIpAddress != 0 ? address : nullptr, m_usWatchDogPort, &r)) {
         ClientMessageBox(m_bErrorMessages, kWatchDogCaption, "Can't allocate WatchDog. Error %d.%d\n",
                          static_cast<int>(r.code), static_cast<int>(r.detail));
         DropWatchDog();

@@ -21,6 +21,7 @@
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
+#include "pellix/pellix.h"
 
 // The waits of the agent channel that tests shorten; production uses the defaults.
 struct AgentChannelTiming {
@@ -42,10 +43,9 @@ public:
     CAgentChannel(const CAgentChannel&) = delete;
     CAgentChannel& operator=(const CAgentChannel&) = delete;
 
-    // The agent's buffers: count records of 540 bytes each, as the agent sent them (see
-    // px::agent::AgentDecodeBufferListEntry). The array stays owned by the channel and valid until
-    // the next request or the end of the channel.
-    uint32_t GetBufferList(uint32_t* count, const uint8_t** records);
+    // The agent's buffers, as PXGetBufferList hands them out. The array stays owned by the channel
+    // and valid until the next request or the end of the channel.
+    uint32_t GetBufferList(uint32_t* count, const PXBufferListEntry** records);
     // 2050 for agents above 0 and below 3.0.341; otherwise the agent's answer (0: not available).
     uint32_t VerifyResources(uint16_t resource, uint32_t* answer);
     // 0 while signals arrive, 3010 after a miss, 3020 without watchdog.
@@ -97,7 +97,7 @@ private:
     bool m_bConnected = false;
     bool m_bErrorMessages;
     uint32_t m_dwBufferCount = 0;
-    std::unique_ptr<uint8_t[]> m_pBufferList;
+    std::unique_ptr<PXBufferListEntry[]> m_pBufferList;
     uint16_t m_usWatchDogPort = 3073;
     std::unique_ptr<CWatchDog> m_pWatchDog;
     uint32_t m_dwSignalTimeout;

@@ -13,6 +13,8 @@ using namespace px::agent;
 namespace {
 
 constexpr const char* kErrorCaption = "Pellix Error";
+// A reply that outgrew the caller's destination is drained in pieces of this size.
+constexpr uint32_t kDrainPiece = 1u << 20;
 constexpr const char* kWarningCaption = "Pellix Warning";
 
 // The caller's identifier as a text of at most 4 characters (it need not be terminated).
@@ -626,10 +628,8 @@ uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint3
     // Nothing is read that the caller's destination cannot hold.
     bool region = false;
     const uint64_t capacity = DestinationSize(desc, &region);
-    if (reply.dwPartCSize > capacity) {
-        MarkBroken(PX_COMM_ERROR);
-        return PX_COMM_ERROR;
-    }
+    if (reply.dwPartCSize > capacity)
+        return DataOutgrewRecord(desc, reply.dwPartCSize);
     // Whole data goes straight into the caller's destination (its one copy); a region is staged
     // first, as its rows are spread over the image.
     const uint8_t* data = nullptr;
@@ -651,6 +651,39 @@ uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint3
     }
     *pdwReceived = 1;
     return result;
+}
+
+uint32_t CClient::DataOutgrewRecord(const DataDesc& desc, uint32_t size)
+{
+    // Another client may have widened the window or changed the format since the record was
+    // read: a healthy connection then sends more than the caller made room for. The reply is
+    // read and dropped, the record read anew, and when it allows the size the host is told to
+    // reallocate. A size no record can explain is a hostile reply.
+    if (size > kAgentMaxDrainSize) {
+        MarkBroken(PX_COMM_ERROR);
+        return PX_COMM_ERROR;
+    }
+    for (uint32_t left = size; left > 0;) {
+        const uint32_t piece = left < kDrainPiece ? left : kDrainPiece;
+        const uint8_t* ignored = nullptr;
+        if (uint32_t r = ReceiveStaged(piece, &ignored))
+            return r;
+        left -= piece;
+    }
+    FreeBufParams(m_dwBufType, &m_pBufParams);
+    uint32_t type = 0;
+    const uint32_t r = AllocAndGetBufParams(m_strBufId, &type, &m_pBufParams);
+    m_dwBufType = type;
+    m_dwBufParamsSize = 0;
+    BufParamsSize(type, &m_dwBufParamsSize);
+    if (r != PX_OK)
+        return r;
+    bool region = false;
+    if (size > DestinationSize(desc, &region)) {
+        MarkBroken(PX_COMM_ERROR);
+        return PX_COMM_ERROR;
+    }
+    return PX_BUFFER_CHANGED;
 }
 
 uint32_t CClient::GetTransferBufferData(const char* strBufId, uint32_t bForceTransfer, void* pDestination,

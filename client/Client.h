@@ -122,6 +122,9 @@ private:
     // Bytes the caller's destination holds for a reply with this description.
     uint64_t DestinationSize(const px::agent::DataDesc& desc, bool* region);
     uint32_t ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint32_t* pdwReceived);
+    // A data reply larger than the destination: PX_BUFFER_CHANGED when the record read anew
+    // allows it, else the hostile reply's PX_COMM_ERROR, kept.
+    uint32_t DataOutgrewRecord(const px::agent::DataDesc& desc, uint32_t size);
 
     uint32_t m_dwIpAddress = 0;
     char m_strHostName[256] = {};

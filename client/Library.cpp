@@ -2,11 +2,11 @@
 //
 // Who owns what: the library owns the handle table, a list of client records in the order of
 // their creation; each record owns its CClient (at most one) and its CAgentChannel (at most one),
-// and the copy of the buffer list handed out by PXGetBufferList. The library lock guards the
+// and the channel owns the buffer list PXGetBufferList hands out. The library lock guards the
 // table only: a call finds its record under the lock (one lookup, LookUp), then works on the
 // record outside it, so calls on different handles run in parallel and calls on one handle are
-// serialised by the client's own locks. The host must not terminate a handle while another of
-// its threads is inside a call on it.
+// serialised by the client's and the channel's own locks. The host must not terminate a handle
+// while another of its threads is inside a call on it.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -44,7 +44,6 @@ struct CClientRecord {
     std::unique_ptr<CAgentChannel> m_pAgentChannel;
     uint32_t m_dwTimeout = 0;
     uint16_t m_usPublishPort = 3072;
-    std::vector<PXBufferListEntry> m_bufferList;
 
     ~CClientRecord()
     {
@@ -140,31 +139,6 @@ uint32_t WithClient(PXHANDLE h, Fn fn)
     if (!record->m_pClient)
         return PX_ERROR;
     return fn(*record->m_pClient);
-}
-
-// Copies a NUL-terminated text, cut to fit with its NUL.
-void CopyText(char* to, size_t size, const char* from)
-{
-    size_t n = strnlen(from, size - 1);
-    std::memcpy(to, from, n);
-    to[n] = '\0';
-}
-
-PXBufferListEntry ToPublicEntry(const uint8_t* bytes)
-{
-    PXBufferListEntry out;
-    std::memset(&out, 0, sizeof out);
-    BufferListEntry entry;
-    if (AgentDecodeBufferListEntry(bytes, kAgentBufferListEntrySize, &entry) != AGENT_OK)
-        return out;
-    char id[5];
-    AgentBufferIdText(entry.dwBufferId, id);
-    std::memcpy(out.id, id, 4);
-    out.type = entry.dwType;
-    out.port = entry.usPort;
-    CopyText(out.processName, sizeof out.processName, entry.szProcessName);
-    CopyText(out.text, sizeof out.text, entry.szText);
-    return out;
 }
 
 } // namespace
@@ -289,6 +263,9 @@ PX_API uint32_t PXVerifyResources(PXHANDLE agent, uint32_t resource, uint32_t* a
 {
     PX_TRACE("%08lX - PXVerifyResources(%08lX,%08lX,%08lX)\n", kCurrentThreadPseudoHandle,
              static_cast<unsigned long>(agent), static_cast<unsigned long>(resource), P(answer));
+    // The answer says "not available" until the agent says otherwise, whatever stops the check.
+    if (answer != nullptr)
+        *answer = 0;
     CClientRecord* record = LookUp(agent);
     if (record == nullptr)
         return PX_INVALID_HANDLE;
@@ -437,20 +414,7 @@ PX_API uint32_t PXGetBufferList(PXHANDLE h, uint32_t* count, const PXBufferListE
         return PX_INVALID_HANDLE;
     if (!record->m_pAgentChannel)
         return PX_ERROR;
-    uint32_t n = 0;
-    const uint8_t* records = nullptr;
-    uint32_t r = record->m_pAgentChannel->GetBufferList(&n, &records);
-    record->m_bufferList.clear();
-    if (r == PX_OK) {
-        record->m_bufferList.reserve(n);
-        for (uint32_t i = 0; i < n; ++i)
-            record->m_bufferList.push_back(ToPublicEntry(records + size_t{i} * kAgentBufferListEntrySize));
-    }
-    if (count != nullptr)
-        *count = r == PX_OK ? n : 0;
-    if (list != nullptr)
-        *list = r == PX_OK && n > 0 ? record->m_bufferList.data() : nullptr;
-    return r;
+    return record->m_pAgentChannel->GetBufferList(count, list);
 }
 
 PX_API uint32_t PXSendInput(PXHANDLE h, const char* id, uint32_t size, const void* data)

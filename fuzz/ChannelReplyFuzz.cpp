@@ -49,13 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint32_t r;
         if (plan & (1u << i)) {
             uint32_t count = 0;
-            const uint8_t* records = nullptr;
+            const PXBufferListEntry* records = nullptr;
             r = channel.GetBufferList(&count, &records);
             Check(r == PX_OK || r == PX_COMM_ERROR, "unexpected list result");
             Check(r == PX_OK || (count == 0 && records == nullptr), "a failed list hands out records");
-            volatile uint8_t sum = 0;
-            for (size_t b = 0; r == PX_OK && b < size_t{count} * kAgentBufferListEntrySize; ++b)
-                sum = sum + records[b];
+            Check(count == 0 || records != nullptr, "a list without its records");
+            // Every record handed out is readable and its texts are terminated.
+            volatile size_t sum = 0;
+            for (uint32_t e = 0; r == PX_OK && e < count; ++e)
+                sum = sum + std::strlen(records[e].processName) + std::strlen(records[e].text) + records[e].port;
         } else {
             uint32_t answer = 7;
             r = channel.VerifyResources(3100, &answer);

@@ -47,7 +47,7 @@ void Check(bool ok, const char* what)
 bool KnownResult(uint32_t r, bool agentResults)
 {
     switch (r) {
-    case PX_OK: case PX_ERROR: case PX_WRONG_BUFFER: case PX_NOT_SUPPORTED: case PX_COMM_ERROR:
+    case PX_OK: case PX_ERROR: case PX_WRONG_BUFFER: case PX_NOT_SUPPORTED: case PX_BUFFER_CHANGED: case PX_COMM_ERROR:
         return true;
     default:
         return agentResults;   // a data description word 12 or a count word 1 passes through

@@ -666,9 +666,10 @@ uint32_t AgentDecodeReplyParts(uint32_t command, uint32_t agentVersion, const Ag
         break;
     }
     case CMD_GET_BUF_PARAMS: {
+        // A type outside the table (an agent answers 0 for an identifier it does not know) has
+        // no record: not a broken reply, only nothing to keep of whatever part C is announced.
         uint32_t infoSize = 0;
-        if (!BufParamsSize(r.dwPartB[2], &infoSize))
-            return AGENT_BAD_TYPE;
+        BufParamsSize(r.dwPartB[2], &infoSize);
         const uint32_t c = announced != 0 ? announced : infoSize;
         // The whole record must come, and nothing absurd beside it.
         if (c < infoSize || c > kAgentMaxReplyPartSize)

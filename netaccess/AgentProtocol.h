@@ -235,6 +235,9 @@ constexpr size_t kAgentOldVerifyReplyBSize = 8;
 constexpr uint32_t kAgentMaxReplyPartSize = 4096;
 constexpr uint32_t kAgentMaxBufferListCount = 65535;
 constexpr uint32_t kAgentMaxListRecordSize = 65536;
+// Largest data reply a client reads and drops when it outgrew the place made for it (the buffer's
+// window or format changed under the client): anything larger is refused unread.
+constexpr uint32_t kAgentMaxDrainSize = 64u << 20;
 constexpr size_t kAgentMaxReplyHeadSize = kAgentReplyEnvelopeSize + kAgentReplyPartASize + kAgentDataDescSize;
 
 // A reply's parts A and B as words, and the size of its part C.

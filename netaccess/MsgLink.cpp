@@ -48,8 +48,7 @@ uint32_t CMsgLink::StartHook(uint32_t, uint32_t, uint32_t, void*) { return 0; }
 NetResult CMsgLink::Create(const char* hostName, const uint8_t* ipv4, uint16_t port)
 {
     const char* host = (hostName != nullptr && hostName[0] != '\0') ? hostName : nullptr;
-    NetResult r = NetAllocContext(NET_PROTOCOL_TCP, NET_ROLE_CLIENT, 0, port, host, host ? nullptr : ipv4, nullptr, 0,
-                                  &m_pContext);
+    NetResult r = NetAllocContext(NET_PROTOCOL_TCP, NET_ROLE_CLIENT, 0, port, host, ipv4, nullptr, 0, &m_pContext);
     if (r.code != 0)
         return r;
     m_bContextAllocated = true;

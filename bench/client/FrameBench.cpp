@@ -283,6 +283,7 @@ void BM_SixteenClients(benchmark::State& state)
 // A frame of 256 bytes: what a request costs beyond its data.
 BENCHMARK_CAPTURE(BM_LibraryVsPlain, tiny_mono8, 16, 16, 1)->UseRealTime()->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_LibraryVsPlain, vga_mono8, 640, 480, 1)->UseRealTime()->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_LibraryVsPlain, sxga_mono8, 1280, 1024, 1)->UseRealTime()->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_LibraryVsPlain, sxga_rgb24, 1280, 1024, 16)->UseRealTime()->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_LibraryVsPlain, fullhd_rgb32, 1920, 1080, 256)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_SixteenClients)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -37,6 +37,8 @@ typedef uint32_t PXHANDLE;
 #define PX_NOT_SUPPORTED      2050u /* the agent is too old for the request */
 #define PX_INVALID_PARAMETER  2070u /* invalid arguments */
 #define PX_NO_RESOURCES       2090u /* the agent answered that the buffer's resources are not available */
+#define PX_BUFFER_CHANGED     2100u /* the data no longer fits the buffer's info record (another client changed the
+                                     * window or the format): nothing was written; read the record anew, reallocate */
 #define PX_COMM_ERROR         3000u /* communication with the agent failed (kept by the connection) */
 #define PX_WATCHDOG_LOST      3010u /* a wait timed out and the watchdog no longer receives signals */
 #define PX_NO_WATCHDOG        3020u /* a wait timed out, or a check was made, without a watchdog */

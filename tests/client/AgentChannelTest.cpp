@@ -91,30 +91,25 @@ TEST_F(ChannelTest, NewAgentListsBuffersChecksResourcesAndRunsTheWatchdog)
     EXPECT_EQ(channel->WatchDogIdentity(), 0x4B454C56u);
 
     uint32_t count = 0;
-    const uint8_t* records = nullptr;
+    const PXBufferListEntry* records = nullptr;
     ASSERT_EQ(channel->GetBufferList(&count, &records), PX_OK);
     ASSERT_EQ(count, m_sim.Buffers().size());
-    BufferListEntry first;
-    ASSERT_EQ(AgentDecodeBufferListEntry(records, kAgentBufferListEntrySize, &first), AGENT_OK);
-    char id[5];
-    AgentBufferIdText(first.dwBufferId, id);
-    EXPECT_EQ(first.usPort, m_sim.BufferPort(id));
-    EXPECT_STREQ(first.szProcessName, "kelvo-agent");
+    const PXBufferListEntry first = records[0];
+    EXPECT_EQ(first.port, m_sim.BufferPort(std::string(first.id, 4).c_str()));
+    EXPECT_STREQ(first.processName, "kelvo-agent");
 
     // A second request replaces the array (the first is released: ASan sees any later use).
-    const uint8_t* again = nullptr;
+    const PXBufferListEntry* again = nullptr;
     ASSERT_EQ(channel->GetBufferList(&count, &again), PX_OK);
-    BufferListEntry second;
-    ASSERT_EQ(AgentDecodeBufferListEntry(again, kAgentBufferListEntrySize, &second), AGENT_OK);
-    EXPECT_EQ(second.dwBufferId, first.dwBufferId);
+    EXPECT_EQ(std::memcmp(again[0].id, first.id, 4), 0);
 
     uint32_t answer = 99;
-    EXPECT_EQ(channel->VerifyResources(first.usPort, &answer), PX_OK);
+    EXPECT_EQ(channel->VerifyResources(first.port, &answer), PX_OK);
     EXPECT_EQ(answer, 1u);
     pxsim::SimFaults faults;
     faults.bResourceCheckZero = true;
     m_sim.SetFaults(faults);
-    EXPECT_EQ(channel->VerifyResources(first.usPort, &answer), PX_OK);
+    EXPECT_EQ(channel->VerifyResources(first.port, &answer), PX_OK);
     EXPECT_EQ(answer, 0u);
 
     // The message link reports a new buffer list.
@@ -137,7 +132,7 @@ TEST_F(ChannelTest, OlderAgentsGetTheFormsTheyKnow)
     EXPECT_EQ(channel->WatchDogIdentity(), 0u);
     EXPECT_EQ(channel->WatchDogStatus(), PX_OK);
     uint32_t count = 0;
-    const uint8_t* records = nullptr;
+    const PXBufferListEntry* records = nullptr;
     EXPECT_EQ(channel->GetBufferList(&count, &records), PX_OK);
     EXPECT_GT(count, 0u);
 }
@@ -148,7 +143,7 @@ TEST_F(ChannelTest, OldAgentWithoutEnvelopes)
     auto channel = Open(0, 0);
     EXPECT_EQ(channel->AgentVersion(), 0x02010000u);
     uint32_t count = 0;
-    const uint8_t* records = nullptr;
+    const PXBufferListEntry* records = nullptr;
     ASSERT_EQ(channel->GetBufferList(&count, &records), PX_OK);
     EXPECT_EQ(count, m_sim.Buffers().size());
     EXPECT_FALSE(channel->HasWatchDog());
@@ -163,7 +158,7 @@ TEST_F(ChannelTest, RefusedPublishPortKeepsCommError)
     auto channel = Open(0, 0);
     EXPECT_FALSE(channel->Connected());
     uint32_t count = 7;
-    const uint8_t* records = reinterpret_cast<const uint8_t*>(&count);
+    const PXBufferListEntry* records = reinterpret_cast<const PXBufferListEntry*>(&count);
     EXPECT_EQ(channel->GetBufferList(&count, &records), PX_COMM_ERROR);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(records, nullptr);
@@ -184,7 +179,7 @@ TEST_F(ChannelTest, WatchdogThatStopsSignallingIsLostForGood)
     faults.dwReplyDelayMs = 1000;
     m_sim.SetFaults(faults);
     uint32_t count = 0;
-    const uint8_t* records = nullptr;
+    const PXBufferListEntry* records = nullptr;
     EXPECT_EQ(channel->GetBufferList(&count, &records), PX_WATCHDOG_LOST);
     EXPECT_EQ(channel->StickyError(), PX_COMM_ERROR);
     EXPECT_EQ(channel->GetBufferList(&count, &records), PX_COMM_ERROR);
@@ -213,7 +208,7 @@ TEST_F(ChannelTest, HostileListCountIsRefusedWithoutAllocating)
     StartSim(0x0400012C, faults);
     auto channel = Open(0, 0);
     uint32_t count = 5;
-    const uint8_t* records = nullptr;
+    const PXBufferListEntry* records = nullptr;
     EXPECT_EQ(channel->GetBufferList(&count, &records), PX_COMM_ERROR);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(channel->StickyError(), PX_COMM_ERROR);

@@ -246,7 +246,6 @@ TEST(ClientReplies, HostileInfoRecordsAreRefused)
         const char* name;
         uint32_t type, partC;
     } cases[] = {{"record shorter than its type", BUFTYPE_IMAGE, 56},
-                 {"unknown type", 12, 16},
                  {"record beyond any type", BUFTYPE_HISTOGRAM, 1u << 20}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -263,4 +262,25 @@ TEST(ClientReplies, HostileInfoRecordsAreRefused)
         std::vector<uint8_t> data(16);
         EXPECT_EQ(client.GetTransferBufferData("IMG0", 1, data.data(), record, &value), PX_COMM_ERROR);
     }
+}
+
+// A type outside the table is what an agent answers for an identifier it does not know: no
+// record, the announced part C is read and dropped, the subscription goes through.
+TEST(ClientReplies, UnknownTypeSubscribesWithoutARecord)
+{
+    CScriptedAgent agent(kNewAgent);
+    AgentReply r = AgentMakeBufParamsReply(12, kNewAgent);
+    r.dwPartCSize = 16;
+    agent.AddReply(r, std::vector<uint8_t>(16, 0xEE));
+    agent.AddReply(AgentMakeNumberOfClientReply(1, 0));
+    CClient client(&agent, "scripted", false, nullptr, kFast);
+    EXPECT_EQ(client.SetTransferBuffer("NOPE", 0), PX_OK);
+    EXPECT_EQ(agent.Commands().back().dwCommand, uint32_t{CMD_SET_TRANSFER_BUFFER});
+    uint32_t record[15] = {5}, value = 6;
+    EXPECT_EQ(client.GetTransferBufferInfo("NOPE", record), PX_OK);
+    EXPECT_EQ(record[0], 5u);
+    EXPECT_EQ(client.GetTransferBufferInfo("NOPE", 1010, &value), PX_ERROR);
+    EXPECT_EQ(value, 6u);
+    EXPECT_EQ(client.GetNumberOfClient("NOPE", &value), PX_OK);
+    EXPECT_EQ(agent.Unread(), 0u);
 }

@@ -1,6 +1,7 @@
 // The C library end to end, through its exported functions only, against the simulator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -305,4 +306,124 @@ TEST_F(LibraryTest, TwoHandlesOnTwoThreads)
     EXPECT_EQ(clients, 2u);
     EXPECT_EQ(PXClientTerminate(a), PX_OK);
     EXPECT_EQ(PXClientTerminate(b), PX_OK);
+}
+
+// An identifier the camera does not know is answered with type 0: nothing to subscribe to, but no
+// broken reply either. The subscription goes through, single items of the unknown type are 2000,
+// and the connection keeps working.
+TEST_F(LibraryTest, UnknownIdentifierLeavesAWorkingConnection)
+{
+    StartSim();
+    PXHANDLE h = InitWithChannel();
+    const uint16_t port = m_sim.BufferPort("IMG0");
+    ASSERT_EQ(PXSetExchangeBuffer(h, port, "NOPE", 0, h), PX_OK);
+    uint32_t value = 77;
+    EXPECT_EQ(PXGetExchangeBufferInfo(h, "NOPE", PX_INFO_SIZE_X, &value), PX_ERROR);
+    EXPECT_EQ(PXGetExchangeBufferInfo(h, "NOPE", PX_INFO_BUFFER_TYPE, &value), PX_ERROR);
+    EXPECT_EQ(value, 77u);
+    PXBufferInfo info;
+    std::memset(&info, 0x33, sizeof info);
+    EXPECT_EQ(PXGetExchangeBufferInfoStruct(h, "NOPE", &info), PX_OK);
+    EXPECT_EQ(info.words[0], 0x33333333u);
+    uint32_t clients = 0;
+    EXPECT_EQ(PXGetNumberOfClient(h, "NOPE", &clients), PX_OK);
+    // The right identifier on the same handle works as ever.
+    ASSERT_EQ(PXSetExchangeBuffer(h, port, "IMG0", 0, h), PX_OK);
+    std::vector<uint8_t> frame(640 * 480);
+    uint32_t received = 0;
+    EXPECT_EQ(PXGetExchangeBufferData(h, "IMG0", 1, frame.data(), nullptr, &received), PX_OK);
+    EXPECT_EQ(received, 1u);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+}
+
+TEST_F(LibraryTest, VerifyResourcesClearsTheAnswerFirst)
+{
+    uint32_t answer = 99;
+    EXPECT_EQ(PXVerifyResources(0, 3100, &answer), PX_INVALID_HANDLE);
+    EXPECT_EQ(answer, 0u);
+    PXHANDLE plain = 0;
+    ASSERT_EQ(PXClientInit(nullptr, kLoopback, "plain", &plain, 1000, 0, 0, 0, 0), PX_OK);
+    answer = 99;
+    EXPECT_EQ(PXVerifyResources(plain, 3100, &answer), PX_ERROR);   // no agent channel
+    EXPECT_EQ(answer, 0u);
+    EXPECT_EQ(PXClientTerminate(plain), PX_OK);
+
+    StartSim(0x0300012C);   // 3.0.300: too old for the check, nothing is sent
+    PXHANDLE h = InitWithChannel();
+    answer = 99;
+    EXPECT_EQ(PXVerifyResources(h, m_sim.BufferPort("IMG0"), &answer), PX_NOT_SUPPORTED);
+    EXPECT_EQ(answer, 0u);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+}
+
+// A name and an address together: the address wins for every connection of the handle.
+TEST_F(LibraryTest, AddressWinsOverAHostNameEverywhere)
+{
+    StartSim();
+    PXHANDLE h = 0;
+    ASSERT_EQ(PXClientInit("no-such-host.invalid", kLoopback, "both", &h, 2000, 1, 50, 1000, 2), PX_OK);
+    uint32_t count = 0, status = 99;
+    const PXBufferListEntry* list = nullptr;
+    EXPECT_EQ(PXGetBufferList(h, &count, &list), PX_OK);
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(PXGetWatchDogStatus(h, &status), PX_OK);
+    EXPECT_EQ(status, PX_OK);
+    EXPECT_GT(PXGetRefreshListEvent(h), 0);
+    EXPECT_EQ(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, h), PX_OK);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+}
+
+// Calls on one handle are serialised by the library; the list a caller got stays valid only until
+// the next call, so each thread looks at its result and count only.
+TEST_F(LibraryTest, BufferListFromTwoThreadsOnOneHandle)
+{
+    StartSim();
+    PXHANDLE h = InitWithChannel();
+    std::atomic<int> failures{0};
+    auto lister = [&] {
+        for (int i = 0; i < 50; ++i) {
+            uint32_t count = 0;
+            const PXBufferListEntry* list = nullptr;
+            if (PXGetBufferList(h, &count, &list) != PX_OK || count != 5 || list == nullptr)
+                ++failures;
+        }
+    };
+    std::thread a(lister), b(lister);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(PXClientTerminate(h), PX_OK);
+}
+
+// Another client widens the window: the next read of the first finds more data than its
+// destination holds. Nothing is written past it; the reply is drained, the record read anew, and
+// the host is told to reallocate; the read after that succeeds.
+TEST_F(LibraryTest, LargerFrameAfterAWindowChangeIsReportedOnce)
+{
+    StartSim();
+    PXHANDLE reader = InitWithChannel(), other = InitWithChannel();
+    const uint16_t port = m_sim.BufferPort("IMG0");
+    ASSERT_EQ(PXSetExchangeBuffer(reader, port, "IMG0", 0, reader), PX_OK);
+    ASSERT_EQ(PXSetExchangeBuffer(other, port, "IMG0", 0, other), PX_OK);
+    const uint32_t quarter = 320;
+    ASSERT_EQ(PXSetExchangeBufferInfo(reader, "IMG0", PX_INFO_SIZE_X, &quarter), PX_OK);
+    uint32_t size = 0;
+    ASSERT_EQ(PXGetExchangeBufferInfo(reader, "IMG0", PX_INFO_DATA_SIZE, &size), PX_OK);
+    ASSERT_EQ(size, 320u * 480u);
+
+    const uint32_t whole = 640, rgb32 = PX_FORMAT_RGB32;
+    ASSERT_EQ(PXSetExchangeBufferInfo(other, "IMG0", PX_INFO_SIZE_X, &whole), PX_OK);
+    ASSERT_EQ(PXSetExchangeBufferInfo(other, "IMG0", PX_INFO_IMAGE_FORMAT, &rgb32), PX_OK);
+    std::vector<uint8_t> small(size, 0x5C);
+    uint32_t received = 9;
+    EXPECT_EQ(PXGetExchangeBufferData(reader, "IMG0", 1, small.data(), nullptr, &received), PX_BUFFER_CHANGED);
+    EXPECT_EQ(received, 0u);
+    EXPECT_EQ(std::count(small.begin(), small.end(), 0x5C), static_cast<long>(small.size()));
+    ASSERT_EQ(PXGetExchangeBufferInfo(reader, "IMG0", PX_INFO_DATA_SIZE, &size), PX_OK);
+    EXPECT_EQ(size, 640u * 480u * 4u);
+    std::vector<uint8_t> frame(size);
+    EXPECT_EQ(PXGetExchangeBufferData(reader, "IMG0", 1, frame.data(), nullptr, &received), PX_OK);
+    EXPECT_EQ(received, 1u);
+    EXPECT_EQ(PXClientTerminate(reader), PX_OK);
+    EXPECT_EQ(PXClientTerminate(other), PX_OK);
 }

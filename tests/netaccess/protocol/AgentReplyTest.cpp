@@ -114,9 +114,11 @@ TEST(AgentReply, BufParamsReply)
         d = ClientReads(CMD_GET_BUF_PARAMS, version, AgentWrites(AgentMakeBufParamsReply(101, version), version));
         ASSERT_EQ(d.result, AGENT_OK);
         EXPECT_EQ(d.reply.dwPartCSize, 0u);
-        EXPECT_EQ(ClientReads(CMD_GET_BUF_PARAMS, version, AgentWrites(AgentMakeBufParamsReply(12, version), version))
-                      .result,
-                  AGENT_BAD_TYPE);
+        // An unknown type is a reply like any other, without a record.
+        d = ClientReads(CMD_GET_BUF_PARAMS, version, AgentWrites(AgentMakeBufParamsReply(0, version), version));
+        ASSERT_EQ(d.result, AGENT_OK);
+        EXPECT_EQ(d.reply.dwPartB[2], 0u);
+        EXPECT_EQ(d.reply.dwPartCSize, 0u);
     }
     // New agent announcing 0: the type's record size; announcing less than the record: refused.
     std::vector<uint8_t> wire = AgentWrites(AgentMakeBufParamsReply(3, kNew), kNew);
