@@ -1,16 +1,12 @@
 // Where the viewer control keeps its log: the configuration value "LogFileName" names a file in
-// the per-user data folder ($XDG_DATA_HOME, else ~/.local/share) under Dravik/Vistel/.
+// the component's per-user folder ($XDG_DATA_HOME, else ~/.local/share, then Dravik/Vistel/).
 #pragma once
 
 #include <string>
 
-// Joins the per-user data folder, "/Dravik/Vistel/" and fileName. The folder is xdgDataHome when
-// that is an absolute path, else home + "/.local/share"; false when neither gives one or fileName
-// is empty. Touches nothing.
-bool BuildLogFilePath(const char* xdgDataHome, const char* home, const std::string& fileName, std::string* path);
-
-// Reads "LogFileName" from the configuration store and builds the path from the environment,
-// creating the folders on the way (failures are left to the opening of the file to show).
+// Reads "LogFileName" from the configuration store and joins it to the per-user folder, creating
+// the folders on the way (a failure there is left to the opening of the file to show). False
+// when the value is missing or empty, or no per-user folder is known.
 bool LogFilePathFromConfig(std::string* path);
 
 // The viewer control's start of logging: PXInitLogger on the configured path, or with no path

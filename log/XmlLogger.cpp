@@ -7,7 +7,7 @@
 // Threads: any thread may write. The time stamp is taken on the caller's thread without the lock;
 // the thread table lookup, the assembling of the line and the positioning and write run under the
 // logger's lock, so records never interleave within the process. Other processes may append to the
-// same file; an advisory lock on the file (flock) covers finding the end and writing, so records
+// same file; the platform's locked append covers finding the end and writing, so records
 // of two processes never overwrite each other either.
 //
 // Choices of our own: texts and names are cut to 255 characters; a record shows its thread's own
@@ -16,15 +16,11 @@
 // the file really ends in one, so pointing the log at an existing text file appends to it intact.
 #include "log/XmlLogger.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <new>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include "platform/Thread.h"
 
@@ -67,15 +63,14 @@ CXmlLogger::CXmlLogger(const char* path)
 {
     if (path == nullptr || strlen(path) >= sizeof m_szPath)
         return;
-    m_hFile = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (m_hFile >= 0)
+    if (px::FileOpenShared(path, &m_hFile) == 0)
         memcpy(m_szPath, path, strlen(path) + 1);
 }
 
 CXmlLogger::~CXmlLogger()
 {
-    if (m_hFile >= 0)
-        close(m_hFile);
+    if (m_hFile != px::kInvalidFile)
+        px::FileClose(m_hFile);
 }
 
 void CXmlLogger::Assign(SEntry* entry, uint32_t id, const char* name)
@@ -219,43 +214,10 @@ bool CXmlLogger::WriteRecord(const char* text, size_t length, uint32_t section, 
     b.Add("</DATA></LOG>\r\n");
     line[b.Length()] = '\0';
 
-    if (m_hFile < 0)
+    if (m_hFile == px::kInvalidFile)
         return false;
-    return AppendLine(line, b.Length() + 1);
-}
-
-bool CXmlLogger::AppendLine(const char* line, size_t size)
-{
-    // Without support for advisory locks (some network file systems) the process's own lock still
-    // keeps its records whole.
-    int locked;
-    while ((locked = flock(m_hFile, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-
-    bool ok = false;
-    off_t at = lseek(m_hFile, 0, SEEK_END);
-    if (at >= 0) {
-        char last = 1;
-        if (at > 0 && pread(m_hFile, &last, 1, at - 1) == 1 && last == '\0')
-            --at;
-        ok = true;
-        while (size > 0) {
-            ssize_t n = pwrite(m_hFile, line, size, at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            line += n;
-            size -= static_cast<size_t>(n);
-            at += n;
-        }
-    }
-
-    if (locked == 0)
-        flock(m_hFile, LOCK_UN);
-    return ok;
+    // The line goes out with its NUL, which the next record overwrites.
+    return px::FileAppendLocked(m_hFile, line, b.Length() + 1, '\0') == 0;
 }
 
 void DestroyXmlLogger()

@@ -17,6 +17,7 @@
 #include "log/PellixLogger.h"
 #include "platform/Clock.h"
 #include "platform/CriticalSection.h"
+#include "platform/File.h"
 
 // Record levels; any other value gives an empty TYPE element.
 enum : uint32_t {
@@ -49,7 +50,7 @@ public:
     CXmlLogger(const CXmlLogger&) = delete;
     CXmlLogger& operator=(const CXmlLogger&) = delete;
 
-    bool IsOpen() const { return m_hFile >= 0; }
+    bool IsOpen() const { return m_hFile != px::kInvalidFile; }
     const char* GetPath() const { return m_szPath; }
 
     // Writes one record of the first length characters of text (at most 255; the text also ends
@@ -78,13 +79,12 @@ private:
 
     explicit CXmlLogger(const char* path);
     bool WriteRecord(const char* text, size_t length, uint32_t section, uint32_t level);
-    bool AppendLine(const char* line, size_t size);
     // Index of the first entry with id, or -1.
     static int Find(const SEntry* table, uint32_t count, uint32_t id);
     static void Assign(SEntry* entry, uint32_t id, const char* name);
 
     px::CriticalSection m_cs; // guards the tables and the file position
-    int m_hFile = -1;
+    px::FileHandle m_hFile = px::kInvalidFile;
     char m_szPath[4096] = {};
     uint32_t m_dwThreadCount PX_GUARDED_BY(m_cs) = 0;
     uint32_t m_dwSectionCount PX_GUARDED_BY(m_cs) = 0;

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "pellix/pellix.h"
-#include "tools/ImageWriter.h"
+#include "image/ImageWriter.h"
 #include "tools/ToolSupport.h"
 
 namespace {
@@ -373,7 +373,7 @@ int Run(const Options& o, CInterruptWatcher& watcher)
             return Fail("the camera did not take the window: it reports " + std::to_string(info.image.sizeX) + "x" +
                         std::to_string(info.image.sizeY) + " at " + std::to_string(info.image.offsetX) + "," +
                         std::to_string(info.image.offsetY));
-        const char* name = pximage::CameraFormatName(info.image.format);
+        const char* name = pximage::FormatName(info.image.format);
         std::printf("%s: %ux%u %s from port %u\n", id.c_str(), info.image.sizeX, info.image.sizeY,
                     name ? name : ("format " + std::to_string(info.image.format)).c_str(), unsigned{entry.port});
     } else {
@@ -423,7 +423,7 @@ int Run(const Options& o, CInterruptWatcher& watcher)
             const uint32_t w = isRegion == 1 ? info.image.fullSizeX : info.image.sizeX;
             const uint32_t hgt = isRegion == 1 ? info.image.fullSizeY : info.image.sizeY;
             // Raw files keep the bytes of any format, known or not.
-            const uint32_t known = pximage::CameraBytesPerPixel(info.image.format);
+            const uint32_t known = pximage::BytesPerPixel(info.image.format);
             const uint32_t bpp = known != 0 ? known : info.image.numBands;
             bytes = uint64_t{w} * hgt * bpp;
             if (bytes == 0 || bytes > frame.size()) {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "pellix/pellix.h"
-#include "tools/ImageWriter.h"
+#include "image/ImageWriter.h"
 #include "tools/ToolSupport.h"
 
 namespace {
@@ -53,7 +53,7 @@ std::string InfoText(PXHANDLE h, const char* id, uint32_t type)
         const uint32_t r = PXGetExchangeBufferInfoStruct(h, id, &info);
         if (r != PX_OK)
             return "info record: " + pxtool::PxResultText(r);
-        const char* format = pximage::CameraFormatName(info.image.format);
+        const char* format = pximage::FormatName(info.image.format);
         std::snprintf(text, sizeof text, "%ux%u at %u,%u of %ux%u, %s, %u band%s, %u bytes, subsection %u",
                       info.image.sizeX, info.image.sizeY, info.image.offsetX, info.image.offsetY, info.image.fullSizeX,
                       info.image.fullSizeY, format ? format : ("format " + std::to_string(info.image.format)).c_str(),

@@ -79,19 +79,6 @@ TEST_F(LoggerApi, CallableFromC)
     EXPECT_EQ(records[1].section, "FromC");
 }
 
-TEST(LogLocation, BuildsThePathInThePerUserDataFolder)
-{
-    std::string path;
-    EXPECT_TRUE(BuildLogFilePath("/data", "/home/u", "px.xml", &path));
-    EXPECT_EQ(path, "/data/Dravik/Vistel/px.xml");
-    EXPECT_TRUE(BuildLogFilePath("relative", "/home/u", "px.xml", &path));
-    EXPECT_EQ(path, "/home/u/.local/share/Dravik/Vistel/px.xml");
-    EXPECT_TRUE(BuildLogFilePath(nullptr, "/home/u", "px.xml", &path));
-    EXPECT_EQ(path, "/home/u/.local/share/Dravik/Vistel/px.xml");
-    EXPECT_FALSE(BuildLogFilePath("", nullptr, "px.xml", &path));
-    EXPECT_FALSE(BuildLogFilePath("/data", "/home/u", "", &path));
-}
-
 TEST_F(LoggerApi, TheControlsLogFollowsTheConfiguration)
 {
     namespace fs = std::filesystem;

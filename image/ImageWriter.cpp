@@ -1,5 +1,5 @@
 // Image files from camera frames; see ImageWriter.h.
-#include "tools/ImageWriter.h"
+#include "image/ImageWriter.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -8,29 +8,13 @@
 #include <new>
 
 #include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "image/Planes.h"
+#include "platform/File.h"
 
 namespace pximage {
 
 namespace {
-
-// The camera's YUV tables: the products truncated toward zero. The constants are exact decimal
-// fractions, so integer division (which truncates toward zero) gives the tables' values.
-inline int RedFromV(int v) { return (v - 128) * 1402 / 1000; }
-inline int GreenFromU(int u) { return (u - 128) * 34414 / 100000; }
-inline int GreenFromV(int v) { return (v - 128) * 71414 / 100000; }
-inline int BlueFromU(int u) { return (u - 128) * 1772 / 1000; }
-inline uint8_t Clamp255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
-
-inline void YuvPixel(int y, int u, int v, uint8_t* dst)
-{
-    dst[0] = Clamp255(y + RedFromV(v));
-    dst[1] = Clamp255(y - GreenFromU(u) - GreenFromV(v));
-    dst[2] = Clamp255(y + BlueFromU(u));
-}
-
-inline uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
 
 // Row bytes and the whole extent of an image (last row without its padding), false on overflow
 // or when the stride is shorter than a row.
@@ -51,47 +35,69 @@ bool Extent(size_t stride, uint32_t width, uint32_t height, uint32_t bpp, size_t
 
 ImageStatus Fail(ImageError error, int detail = 0) { return ImageStatus{error, detail}; }
 
-// Opens for writing; the caller closes with CloseFile (which reports a failed flush).
-ImageStatus OpenFile(const char* path, FILE** out)
-{
-    if (path == nullptr || *path == '\0')
-        return Fail(ImageError::BadArgument);
-    *out = std::fopen(path, "wb");
-    if (*out == nullptr)
-        return Fail(ImageError::OpenFailed, errno);
-    return {};
-}
+// A file being written: created at once (so that an unwritable path shows as OpenFailed), written
+// piece by piece, and removed at the end when anything failed and it is a regular file (a device
+// or pipe named as the target is not ours to remove).
+class CFileOut {
+public:
+    ImageStatus Create(const char* path)
+    {
+        if (path == nullptr || *path == '\0')
+            return Fail(ImageError::BadArgument);
+        const int r = px::FileCreate(path, &m_hFile);
+        if (r != 0)
+            return Fail(ImageError::OpenFailed, r);
+        m_pPath = path;
+        return {};
+    }
+    void Write(const void* data, size_t size)
+    {
+        if (m_status.Ok() && size != 0) {
+            const int r = px::FileWrite(m_hFile, data, size);
+            if (r != 0)
+                m_status = Fail(ImageError::WriteFailed, r);
+        }
+    }
+    bool Failed() const { return !m_status.Ok(); }
+    void SetFailed(ImageStatus status)
+    {
+        if (m_status.Ok())
+            m_status = status;
+    }
+    ImageStatus Finish()
+    {
+        const int closed = px::FileClose(m_hFile);
+        if (closed != 0)
+            SetFailed(Fail(ImageError::WriteFailed, closed));
+        px::FolderEntry entry;
+        if (!m_status.Ok() && px::FileAttributes(m_pPath, &entry) == 0 && entry.bRegular)
+            px::FileDelete(m_pPath);
+        return m_status;
+    }
 
-// Closes and, when the status so far or the close failed, removes the half-written file (only a
-// regular file: a device or pipe named as the target is not ours to remove).
-ImageStatus CloseFile(FILE* f, const char* path, ImageStatus status)
-{
-    if (status.Ok() && std::ferror(f))
-        status = Fail(ImageError::WriteFailed, errno ? errno : EIO);
-    struct stat st;
-    const bool regular = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
-    const int closed = std::fclose(f);
-    if (status.Ok() && closed != 0)
-        status = Fail(ImageError::WriteFailed, errno);
-    if (!status.Ok() && regular)
-        unlink(path);
-    return status;
-}
-
-ImageStatus WriteAll(FILE* f, const void* data, size_t size)
-{
-    if (size != 0 && std::fwrite(data, 1, size, f) != size)
-        return Fail(ImageError::WriteFailed, errno ? errno : EIO);
-    return {};
-}
+private:
+    px::FileHandle m_hFile = px::kInvalidFile;
+    const char* m_pPath = nullptr;
+    ImageStatus m_status;
+};
 
 // libpng reports errors through this and never returns to its caller: back to EncodePng's setjmp.
 [[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngWarning(png_structp, png_const_charp) {}
 
+void PngWrite(png_structp png, png_bytep data, size_t size)
+{
+    auto* out = static_cast<CFileOut*>(png_get_io_ptr(png));
+    out->Write(data, size);
+    if (out->Failed())
+        png_error(png, "write failed");
+}
+void PngFlush(png_structp) {}
+
 // Everything that touches libpng, with no C++ object alive across setjmp: a longjmp out of libpng
 // only unwinds plain values here.
-ImageError EncodePng(FILE* f, const uint8_t* src, size_t stride, uint32_t width, uint32_t height, PixelLayout layout)
+ImageError EncodePng(CFileOut* out, const uint8_t* src, size_t stride, uint32_t width, uint32_t height,
+                     PixelLayout layout)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (png == nullptr)
@@ -105,14 +111,14 @@ ImageError EncodePng(FILE* f, const uint8_t* src, size_t stride, uint32_t width,
         png_destroy_write_struct(&png, &info);
         return ImageError::EncoderFailed;
     }
-    png_init_io(png, f);
+    png_set_write_fn(png, out, PngWrite, PngFlush);
     const int colour = layout == PixelLayout::Grey8 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
     png_set_IHDR(png, info, width, height, 8, colour, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     // Frames are written many per second: fast compression matters more than the last byte.
     png_set_compression_level(png, 1);
     png_write_info(png, info);
-    if (layout == PixelLayout::Bgr24 || layout == PixelLayout::Bgrx32)
+    if (layout != PixelLayout::Grey8)
         png_set_bgr(png);
     if (layout == PixelLayout::Bgrx32)
         png_set_filler(png, 0, PNG_FILLER_AFTER);  // on writing: drop the fourth byte
@@ -123,33 +129,12 @@ ImageError EncodePng(FILE* f, const uint8_t* src, size_t stride, uint32_t width,
     return ImageError::Ok;
 }
 
-// One row of any colour layout as red, green, blue.
-void RowToRgb(const uint8_t* src, uint8_t* dst, uint32_t width, PixelLayout layout)
-{
-    switch (layout) {
-    case PixelLayout::Rgb24:
-        std::memcpy(dst, src, size_t{width} * 3);
-        break;
-    case PixelLayout::Bgr24:
-    case PixelLayout::Bgrx32: {
-        const uint32_t bpp = LayoutBytesPerPixel(layout);
-        for (uint32_t x = 0; x < width; ++x, src += bpp, dst += 3)
-            dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
-        break;
-    }
-    case PixelLayout::Grey8:
-        std::memcpy(dst, src, width);
-        break;
-    }
-}
-
 } // namespace
 
 uint32_t LayoutBytesPerPixel(PixelLayout layout)
 {
     switch (layout) {
     case PixelLayout::Grey8: return 1;
-    case PixelLayout::Rgb24:
     case PixelLayout::Bgr24: return 3;
     case PixelLayout::Bgrx32: return 4;
     }
@@ -165,63 +150,16 @@ const char* ImageErrorText(ImageError error)
     case ImageError::ShortSource: return "fewer source bytes than the image needs";
     case ImageError::OpenFailed: return "cannot create the file";
     case ImageError::WriteFailed: return "cannot write the file";
-    case ImageError::EncoderFailed: return "the PNG encoder failed";
+    case ImageError::EncoderFailed: return "the encoder failed";
     case ImageError::NoMemory: return "out of memory";
     }
     return "unknown error";
 }
 
-uint32_t CameraBytesPerPixel(uint32_t format)
-{
-    switch (format) {
-    case CAMERA_MONO8:
-    case CAMERA_SYSCOLOR8: return 1;
-    case CAMERA_RGB24: return 3;
-    case CAMERA_RGB32: return 4;
-    case CAMERA_YUV16:
-    case CAMERA_RGB16: return 2;
-    default: return 0;
-    }
-}
-
-const char* CameraFormatName(uint32_t format)
-{
-    switch (format) {
-    case CAMERA_MONO8: return "mono8";
-    case CAMERA_SYSCOLOR8: return "syscolor8";
-    case CAMERA_RGB24: return "RGB24";
-    case CAMERA_RGB32: return "RGB32";
-    case CAMERA_YUV16: return "YUV16";
-    case CAMERA_RGB16: return "RGB16";
-    default: return nullptr;
-    }
-}
-
-void YuyvRowToRgb24(const uint8_t* src, uint8_t* dst, uint32_t width)
-{
-    uint32_t x = 0;
-    for (; x + 1 < width; x += 2, src += 4, dst += 6) {
-        YuvPixel(src[0], src[1], src[3], dst);
-        YuvPixel(src[2], src[1], src[3], dst + 3);
-    }
-    if (x < width)
-        YuvPixel(src[0], src[1], 128, dst);
-}
-
-void Rgb555RowToRgb24(const uint8_t* src, uint8_t* dst, uint32_t width)
-{
-    for (uint32_t x = 0; x < width; ++x, src += 2, dst += 3) {
-        const uint32_t w = uint32_t{src[0]} | (uint32_t{src[1]} << 8);
-        dst[0] = Widen5((w >> 10) & 0x1F);
-        dst[1] = Widen5((w >> 5) & 0x1F);
-        dst[2] = Widen5(w & 0x1F);
-    }
-}
-
 ImageStatus CameraImageView(uint32_t format, const uint8_t* src, size_t sourceSize, size_t stride, uint32_t width,
                             uint32_t height, std::vector<uint8_t>* scratch, ImageView* out)
 {
-    const uint32_t bpp = CameraBytesPerPixel(format);
+    const uint32_t bpp = BytesPerPixel(format);
     if (bpp == 0)
         return Fail(ImageError::UnknownFormat);
     size_t rowBytes = 0, total = 0;
@@ -234,15 +172,15 @@ ImageStatus CameraImageView(uint32_t format, const uint8_t* src, size_t sourceSi
     v.width = width;
     v.height = height;
     switch (format) {
-    case CAMERA_MONO8:
-    case CAMERA_SYSCOLOR8:
-    case CAMERA_RGB24:
-    case CAMERA_RGB32:
+    case PX_FORMAT_MONO8:
+    case PX_FORMAT_SYSCOLOR8:
+    case PX_FORMAT_RGB24:
+    case PX_FORMAT_RGB32:
         v.pData = src;
         v.stride = stride;
-        v.layout = format == CAMERA_RGB24 ? PixelLayout::Bgr24
-                   : format == CAMERA_RGB32 ? PixelLayout::Bgrx32
-                                           : PixelLayout::Grey8;
+        v.layout = format == PX_FORMAT_RGB24 ? PixelLayout::Bgr24
+                   : format == PX_FORMAT_RGB32 ? PixelLayout::Bgrx32
+                                               : PixelLayout::Grey8;
         *out = v;
         return {};
     default:
@@ -258,17 +196,13 @@ ImageStatus CameraImageView(uint32_t format, const uint8_t* src, size_t sourceSi
     } catch (const std::bad_alloc&) {
         return Fail(ImageError::NoMemory);
     }
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* row = src + size_t{y} * stride;
-        uint8_t* dst = scratch->data() + size_t{y} * outStride;
-        if (format == CAMERA_YUV16)
-            YuyvRowToRgb24(row, dst, width);
-        else
-            Rgb555RowToRgb24(row, dst, width);
-    }
+    if (format == PX_FORMAT_YUV16)
+        Yuv16ToRgb24(src, stride, scratch->data(), outStride, width, height);
+    else
+        Rgb16ToRgb24(src, stride, scratch->data(), outStride, width, height);
     v.pData = scratch->data();
     v.stride = outStride;
-    v.layout = PixelLayout::Rgb24;
+    v.layout = PixelLayout::Bgr24;
     *out = v;
     return {};
 }
@@ -290,14 +224,14 @@ ImageStatus WritePng(const char* path, const uint8_t* src, size_t stride, uint32
     if (src == nullptr || !Extent(stride, width, height, LayoutBytesPerPixel(layout), &rowBytes, &total) ||
         width > PNG_USER_WIDTH_MAX || height > PNG_USER_HEIGHT_MAX)
         return Fail(ImageError::BadArgument);
-    FILE* f = nullptr;
-    ImageStatus status = OpenFile(path, &f);
+    CFileOut out;
+    ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;
-    const ImageError encoded = EncodePng(f, src, stride, width, height, layout);
+    const ImageError encoded = EncodePng(&out, src, stride, width, height, layout);
     if (encoded != ImageError::Ok)
-        status = Fail(encoded, encoded == ImageError::EncoderFailed && std::ferror(f) ? errno : 0);
-    return CloseFile(f, path, status);
+        out.SetFailed(Fail(encoded));
+    return out.Finish();
 }
 
 ImageStatus WritePnm(const char* path, const uint8_t* src, size_t stride, uint32_t width, uint32_t height,
@@ -313,18 +247,24 @@ ImageStatus WritePnm(const char* path, const uint8_t* src, size_t stride, uint32
     } catch (const std::bad_alloc&) {
         return Fail(ImageError::NoMemory);
     }
-    FILE* f = nullptr;
-    ImageStatus status = OpenFile(path, &f);
+    CFileOut out;
+    ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;
     char header[64];
     const int n = std::snprintf(header, sizeof header, "%s\n%u %u\n255\n", grey ? "P5" : "P6", width, height);
-    status = WriteAll(f, header, static_cast<size_t>(n));
-    for (uint32_t y = 0; y < height && status.Ok(); ++y) {
-        RowToRgb(src + size_t{y} * stride, row.data(), width, layout);
-        status = WriteAll(f, row.data(), row.size());
+    out.Write(header, static_cast<size_t>(n));
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* line = src + size_t{y} * stride;
+        if (layout == PixelLayout::Bgr24)
+            Rgb24ToRgbOrderRow_C(line, row.data(), width);
+        else if (layout == PixelLayout::Bgrx32)
+            Rgb32ToRgbOrderRow_C(line, row.data(), width);
+        else
+            std::memcpy(row.data(), line, width);
+        out.Write(row.data(), row.size());
     }
-    return CloseFile(f, path, status);
+    return out.Finish();
 }
 
 ImageStatus WriteRaw(const char* path, const uint8_t* src, size_t stride, uint32_t width, uint32_t height,
@@ -333,13 +273,13 @@ ImageStatus WriteRaw(const char* path, const uint8_t* src, size_t stride, uint32
     size_t rowBytes = 0, total = 0;
     if (src == nullptr || !Extent(stride, width, height, LayoutBytesPerPixel(layout), &rowBytes, &total))
         return Fail(ImageError::BadArgument);
-    FILE* f = nullptr;
-    ImageStatus status = OpenFile(path, &f);
+    CFileOut out;
+    ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;
-    for (uint32_t y = 0; y < height && status.Ok(); ++y)
-        status = WriteAll(f, src + size_t{y} * stride, rowBytes);
-    return CloseFile(f, path, status);
+    for (uint32_t y = 0; y < height; ++y)
+        out.Write(src + size_t{y} * stride, rowBytes);
+    return out.Finish();
 }
 
 ImageStatus WriteImage(ImageFileFormat format, const char* path, const ImageView& image)
@@ -356,12 +296,12 @@ ImageStatus WriteBytes(const char* path, const uint8_t* data, size_t size)
 {
     if (data == nullptr && size != 0)
         return Fail(ImageError::BadArgument);
-    FILE* f = nullptr;
-    ImageStatus status = OpenFile(path, &f);
+    CFileOut out;
+    ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;
-    status = WriteAll(f, data, size);
-    return CloseFile(f, path, status);
+    out.Write(data, size);
+    return out.Finish();
 }
 
 } // namespace pximage

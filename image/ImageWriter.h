@@ -1,26 +1,25 @@
-// Image files from camera frames: PNG (libpng), PGM/PPM and raw bytes.
+// Image files from camera frames: PNG (libpng), PGM/PPM and raw bytes, for the tools.
 //
-// Two layers, both free of any camera connection so that the tools and the viewer control's
-// saving share them:
-//   - row conversions from the camera's pixel formats to a layout the writers take, each a plain
-//     reference loop over one row, in (source, target, width) form;
-//   - writers in (path, source, stride, width, height, layout) form.
-// Every function returns an ImageStatus, never throws, and is safe to call from any thread (no
-// state is shared). libpng's longjmp error handling stays inside ImageWriter.cpp. A writer that
-// fails removes the half-written file.
+// Writers in (path, source, stride, width, height, layout) form, free of any camera connection.
+// A frame in a camera format the writers do not take is converted first through the image
+// module's rows (CameraImageView). Every function returns an ImageStatus, never throws, and is
+// safe to call from any thread (no state is shared). libpng's longjmp error handling stays inside
+// ImageWriter.cpp. Files go through the platform's file calls; a writer that fails removes the
+// half-written file when it is a regular file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "image/PixelFormat.h"
+
 namespace pximage {
 
-// Pixel layouts the writers take. Bgr24 and Bgrx32 are the camera's (and a DIB's) byte orders;
-// the fourth byte of Bgrx32 carries no meaning and is not written.
+// Pixel layouts the writers take: the camera's (and a bitmap's) byte orders. The fourth byte of
+// Bgrx32 carries no meaning and is not written.
 enum class PixelLayout : uint32_t {
     Grey8,   // 1 byte
-    Rgb24,   // red, green, blue
     Bgr24,   // blue, green, red
     Bgrx32,  // blue, green, red, unused
 };
@@ -45,31 +44,11 @@ struct ImageStatus {
 // "OK", "bad argument", ... (constant texts).
 const char* ImageErrorText(ImageError error);
 
-// ---- Camera pixel formats ---------------------------------------------------------------------
+// ---- Camera frames ----------------------------------------------------------------------------
 
-// The camera's format codes (the PX_FORMAT_ values of the public header).
-enum : uint32_t {
-    CAMERA_MONO8 = 1,
-    CAMERA_SYSCOLOR8 = 2,      // an 8-bit index: saved as grey
-    CAMERA_RGB24 = 16,         // blue, green, red
-    CAMERA_RGB32 = 256,        // blue, green, red, unused
-    CAMERA_YUV16 = 4096,       // pairs of pixels as Y0, U, Y1, V
-    CAMERA_RGB16 = 8192,       // little-endian word: bit 15 zero, red 14-10, green 9-5, blue 4-0
-};
-// Bytes per pixel of a camera format, 0 for an unknown code.
-uint32_t CameraBytesPerPixel(uint32_t format);
-// "mono8", "syscolor8", "RGB24", "RGB32", "YUV16", "RGB16"; null for an unknown code.
-const char* CameraFormatName(uint32_t format);
-
-// Row conversions (reference loops) into red, green, blue bytes; width counts pixels. YUV uses
-// the camera's tables (products truncated toward zero, results clamped); an odd last pixel of a
-// YUV row has no V byte and is converted with V = 128. 5-bit components are widened by repeating
-// their top bits (31 becomes 255).
-void YuyvRowToRgb24(const uint8_t* src, uint8_t* dst, uint32_t width);
-void Rgb555RowToRgb24(const uint8_t* src, uint8_t* dst, uint32_t width);
-
-// A camera frame made writable: for formats the writers take as they are (mono8, syscolor8,
-// RGB24, RGB32) a view of the source itself; YUV16 and RGB16 are converted into scratch as Rgb24.
+// A camera frame (a PX_FORMAT_ code) made writable: for formats the writers take as they are
+// (mono8, syscolor8 saved as grey, RGB24, RGB32) a view of the source itself; YUV16 and RGB16 are
+// converted into scratch as Bgr24 (RGB16's 5-bit components widened by repeating their top bits).
 struct ImageView {
     const uint8_t* pData = nullptr;
     size_t stride = 0;
@@ -86,7 +65,7 @@ enum class ImageFileFormat { Png, Pnm, Raw };
 // "png", "pgm"/"ppm" (by layout), "raw".
 const char* ImageFileExtension(ImageFileFormat format, PixelLayout layout);
 
-// 8-bit grey or 8-bit RGB PNG (Bgr24 and Bgrx32 are reordered by libpng while writing).
+// 8-bit grey or 8-bit RGB PNG.
 ImageStatus WritePng(const char* path, const uint8_t* src, size_t stride, uint32_t width, uint32_t height,
                      PixelLayout layout);
 // Binary PGM (P5) for Grey8, binary PPM (P6) for the colour layouts.

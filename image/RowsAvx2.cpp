@@ -1,0 +1,140 @@
+// AVX2 rows: 32 pixels a step, the rest of a row through the reference row. This file alone is
+// compiled for AVX2; its rows are called only when the processor has it.
+#include <immintrin.h>
+
+#include "image/RowsInternal.h"
+
+namespace pximage {
+
+namespace {
+
+inline __m256i Load(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+inline void Store(uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+// Byte shuffles inside each 32-bit pair of 16-bit values: the low value twice, the high one twice.
+inline __m256i DupLow()
+{
+    return _mm256_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13, //
+                            0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13);
+}
+inline __m256i DupHigh()
+{
+    return _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15, //
+                            2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15);
+}
+
+// Blue, green and red of 16 pixels (32 bytes of Y0 U Y1 V) as unclamped 16-bit values.
+inline void YuvChannels(__m256i s, __m256i* b, __m256i* g, __m256i* r)
+{
+    const __m256i y = _mm256_and_si256(s, _mm256_set1_epi16(0x00FF));
+    const __m256i d = _mm256_sub_epi16(_mm256_srli_epi16(s, 8), _mm256_set1_epi16(128));
+    const __m256i a = _mm256_abs_epi16(d);
+    const __m256i blueRed = _mm256_sign_epi16(
+        _mm256_add_epi16(_mm256_mulhi_epu16(a, _mm256_set1_epi32(static_cast<int>(kBlueRedFractions))), a), d);
+    const __m256i greens =
+        _mm256_sign_epi16(_mm256_mulhi_epu16(a, _mm256_set1_epi32(static_cast<int>(kGreenFractions))), d);
+    const __m256i green = _mm256_madd_epi16(greens, _mm256_set1_epi16(1));
+    *b = _mm256_add_epi16(y, _mm256_shuffle_epi8(blueRed, DupLow()));
+    *r = _mm256_add_epi16(y, _mm256_shuffle_epi8(blueRed, DupHigh()));
+    *g = _mm256_sub_epi16(y, _mm256_shuffle_epi8(green, DupLow()));
+}
+
+// Blue, green and red bytes (clamped) of 32 pixels from 64 source bytes. The packing works per
+// 128-bit lane: lane 0 holds pixels 0-7 and 16-23, lane 1 pixels 8-15 and 24-31.
+inline void YuvBytes(const uint8_t* src, __m256i* b, __m256i* g, __m256i* r)
+{
+    __m256i b0, g0, r0, b1, g1, r1;
+    YuvChannels(Load(src), &b0, &g0, &r0);
+    YuvChannels(Load(src + 32), &b1, &g1, &r1);
+    *b = _mm256_packus_epi16(b0, b1);
+    *g = _mm256_packus_epi16(g0, g1);
+    *r = _mm256_packus_epi16(r0, r1);
+}
+
+// 32 pixels as blue, green, red, 0 in four registers, in pixel order.
+inline void Interleave32(__m256i b, __m256i g, __m256i r, __m256i q[4])
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i bgLow = _mm256_unpacklo_epi8(b, g), bgHigh = _mm256_unpackhi_epi8(b, g);
+    const __m256i r0Low = _mm256_unpacklo_epi8(r, zero), r0High = _mm256_unpackhi_epi8(r, zero);
+    // Pixels {0-3 | 8-11}, {4-7 | 12-15}, {16-19 | 24-27}, {20-23 | 28-31}.
+    const __m256i p0 = _mm256_unpacklo_epi16(bgLow, r0Low), p1 = _mm256_unpackhi_epi16(bgLow, r0Low);
+    const __m256i p2 = _mm256_unpacklo_epi16(bgHigh, r0High), p3 = _mm256_unpackhi_epi16(bgHigh, r0High);
+    q[0] = _mm256_permute2x128_si256(p0, p1, 0x20);
+    q[1] = _mm256_permute2x128_si256(p0, p1, 0x31);
+    q[2] = _mm256_permute2x128_si256(p2, p3, 0x20);
+    q[3] = _mm256_permute2x128_si256(p2, p3, 0x31);
+}
+
+// Writes 8 pixels of blue, green, red, x as 24 bytes, and 8 bytes beyond them that the next store
+// (or the row's end, at least 3 pixels away) covers.
+inline void Store8As24(uint8_t* dst, __m256i q)
+{
+    const __m256i dropFourth = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, //
+                                                0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    Store(dst, _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(q, dropFourth), together));
+}
+
+// 32 pixels as RGB16 words: the top 5 bits of each clamped component.
+inline void Store32As555(uint8_t* dst, __m256i b, __m256i g, __m256i r)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i top5 = _mm256_set1_epi16(0xF8);
+    // Per lane the low half is pixels 0-7 (or 8-15), the high half 16-23 (or 24-31).
+    __m256i w[2];
+    for (int half = 0; half < 2; ++half) {
+        const __m256i b16 = half == 0 ? _mm256_unpacklo_epi8(b, zero) : _mm256_unpackhi_epi8(b, zero);
+        const __m256i g16 = half == 0 ? _mm256_unpacklo_epi8(g, zero) : _mm256_unpackhi_epi8(g, zero);
+        const __m256i r16 = half == 0 ? _mm256_unpacklo_epi8(r, zero) : _mm256_unpackhi_epi8(r, zero);
+        w[half] = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(r16, top5), 7),
+                                                  _mm256_slli_epi16(_mm256_and_si256(g16, top5), 2)),
+                                  _mm256_srli_epi16(b16, 3));
+    }
+    // w[0] = {0-7 | 8-15}, w[1] = {16-23 | 24-31}.
+    Store(dst, w[0]);
+    Store(dst + 32, w[1]);
+}
+
+} // namespace
+
+void Yuv16ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 35 <= width; x += 32) {
+        __m256i b, g, r, q[4];
+        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+        Interleave32(b, g, r, q);
+        uint8_t* d = dst + size_t{x} * 3;
+        for (int i = 0; i < 4; ++i)
+            Store8As24(d + 24 * i, q[i]);
+    }
+    Yuv16ToRgb24Row_C(src + size_t{x} * 2, dst + size_t{x} * 3, width - x);
+}
+
+void Yuv16ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m256i b, g, r, q[4];
+        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+        Interleave32(b, g, r, q);
+        uint8_t* d = dst + size_t{x} * 4;
+        for (int i = 0; i < 4; ++i)
+            Store(d + 32 * i, q[i]);
+    }
+    Yuv16ToRgb32Row_C(src + size_t{x} * 2, dst + size_t{x} * 4, width - x);
+}
+
+void Yuv16ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m256i b, g, r;
+        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+        Store32As555(dst + size_t{x} * 2, b, g, r);
+    }
+    Yuv16ToRgb16Row_C(src + size_t{x} * 2, dst + size_t{x} * 2, width - x);
+}
+
+} // namespace pximage
