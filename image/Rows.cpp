@@ -7,11 +7,45 @@ namespace pximage {
 
 namespace {
 
-constexpr RowSet kRowsC = {SimdLevel::C, "C", Yuv16ToRgb24Row_C, Yuv16ToRgb32Row_C, Yuv16ToRgb16Row_C};
-constexpr RowSet kRowsSse2 = {SimdLevel::Sse2, "SSE2", Yuv16ToRgb24Row_SSE2, Yuv16ToRgb32Row_SSE2,
-                              Yuv16ToRgb16Row_SSE2};
-constexpr RowSet kRowsAvx2 = {SimdLevel::Avx2, "AVX2", Yuv16ToRgb24Row_AVX2, Yuv16ToRgb32Row_AVX2,
-                              Yuv16ToRgb16Row_AVX2};
+constexpr RowSet kRowsC = {
+    SimdLevel::C, "C",
+    Yuv16ToRgb24Row_C,
+    Yuv16ToRgb32Row_C,
+    Yuv16ToRgb16Row_C,
+    Grey8ToRgb32Row_C,
+    Grey8ToRgb24Row_C,
+    Grey8ToRgb16Row_C,
+    Rgb24ToRgb32Row_C,
+    Rgb32ToRgb24Row_C,
+    Rgb32ToRgb16Row_C,
+    Rgb24ToRgb16Row_C,
+};
+constexpr RowSet kRowsSse2 = {
+    SimdLevel::Sse2, "SSE2",
+    Yuv16ToRgb24Row_SSE2,
+    Yuv16ToRgb32Row_SSE2,
+    Yuv16ToRgb16Row_SSE2,
+    Grey8ToRgb32Row_SSE2,
+    Grey8ToRgb24Row_SSE2,
+    Grey8ToRgb16Row_SSE2,
+    Rgb24ToRgb32Row_SSE2,
+    Rgb32ToRgb24Row_SSE2,
+    Rgb32ToRgb16Row_SSE2,
+    Rgb24ToRgb16Row_SSE2,
+};
+constexpr RowSet kRowsAvx2 = {
+    SimdLevel::Avx2, "AVX2",
+    Yuv16ToRgb24Row_AVX2,
+    Yuv16ToRgb32Row_AVX2,
+    Yuv16ToRgb16Row_AVX2,
+    Grey8ToRgb32Row_AVX2,
+    Grey8ToRgb24Row_AVX2,
+    Grey8ToRgb16Row_AVX2,
+    Rgb24ToRgb32Row_AVX2,
+    Rgb32ToRgb24Row_AVX2,
+    Rgb32ToRgb16Row_AVX2,
+    Rgb24ToRgb16Row_AVX2,
+};
 
 SimdLevel Detect()
 {

@@ -37,6 +37,22 @@ void Yuv16ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
 void Yuv16ToRgb32Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
 void Yuv16ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
 
+// Grey bytes (the grey table: blue = green = red = the byte) into RGB32, RGB24 and RGB16.
+void Grey8ToRgb32Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Grey8ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Grey8ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
+// Index bytes through a colour table: entries of blue, green, red, 0 (as a little-endian word)
+// for RGB32 and RGB24, RGB16 words for RGB16.
+void Index8ToRgb32Row_C(const uint8_t* src, uint8_t* dst, uint32_t width, const uint32_t* table);
+void Index8ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width, const uint32_t* table);
+void Index8ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width, const uint16_t* table);
+// Between the colour layouts: RGB24 gains a fourth byte 0, RGB32 loses its fourth byte, and RGB16
+// keeps the top 5 bits of each component.
+void Rgb24ToRgb32Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb32ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb32ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb24ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
+
 // RGB16 (5 bits a component) widened to RGB24 by repeating each component's top bits (31 gives
 // 255), for files that take 8 bits a component.
 void Rgb16ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width);
@@ -56,6 +72,13 @@ struct RowSet {
     RowFn yuv16ToRgb24;
     RowFn yuv16ToRgb32;
     RowFn yuv16ToRgb16;
+    RowFn grey8ToRgb32;
+    RowFn grey8ToRgb24;
+    RowFn grey8ToRgb16;
+    RowFn rgb24ToRgb32;
+    RowFn rgb32ToRgb24;
+    RowFn rgb32ToRgb16;
+    RowFn rgb24ToRgb16;
 };
 
 // The best level this processor runs, found once.

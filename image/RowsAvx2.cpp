@@ -96,7 +96,112 @@ inline void Store32As555(uint8_t* dst, __m256i b, __m256i g, __m256i r)
     Store(dst + 32, w[1]);
 }
 
+inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// 8 pixels of RGB24 (24 bytes, read as two 16-byte loads that end 4 bytes past them) as blue,
+// green, red, 0.
+inline __m256i Expand8(const uint8_t* src)
+{
+    const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(src)), Load16(src + 12), 1);
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, //
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    return _mm256_shuffle_epi8(v, spread);
+}
+
+// 8 pixels of blue, green, red, x as RGB16 values in 32-bit lanes.
+inline __m256i Pack555x8(__m256i p)
+{
+    const __m256i r = _mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_set1_epi32(0x7C00));
+    const __m256i g = _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_set1_epi32(0x03E0));
+    const __m256i b = _mm256_and_si256(_mm256_srli_epi32(p, 3), _mm256_set1_epi32(0x001F));
+    return _mm256_or_si256(_mm256_or_si256(r, g), b);
+}
+
+// 16 pixels of RGB16 from two registers of 8 values each.
+inline void Store16As555(uint8_t* dst, __m256i a, __m256i b)
+{
+    // The pack works per lane: {a 0-3, b 0-3 | a 4-7, b 4-7}, put back in order.
+    Store(dst, _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8));
+}
+
 } // namespace
+
+void Grey8ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, -1, 1, 1, 1, -1, 2, 2, 2, -1, 3, 3, 3, -1, //
+                                            4, 4, 4, -1, 5, 5, 5, -1, 6, 6, 6, -1, 7, 7, 7, -1);
+    uint32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        int64_t eight;
+        __builtin_memcpy(&eight, src + x, 8);
+        Store(dst + size_t{x} * 4, _mm256_shuffle_epi8(_mm256_set1_epi64x(eight), spread));
+    }
+    Grey8ToRgb32Row_C(src + x, dst + size_t{x} * 4, width - x);
+}
+
+void Grey8ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    const __m128i first = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+    const __m128i second = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+    const __m128i third = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    uint32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m128i g = Load16(src + x);
+        uint8_t* d = dst + size_t{x} * 3;
+        Store16(d, _mm_shuffle_epi8(g, first));
+        Store16(d + 16, _mm_shuffle_epi8(g, second));
+        Store16(d + 32, _mm_shuffle_epi8(g, third));
+    }
+    Grey8ToRgb24Row_C(src + x, dst + size_t{x} * 3, width - x);
+}
+
+void Grey8ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    const __m256i spread = _mm256_set1_epi16(0x0421); // one 5-bit value into all three fields
+    uint32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m256i g = _mm256_cvtepu8_epi16(Load16(src + x));
+        Store(dst + size_t{x} * 2, _mm256_mullo_epi16(_mm256_srli_epi16(g, 3), spread));
+    }
+    Grey8ToRgb16Row_C(src + x, dst + size_t{x} * 2, width - x);
+}
+
+void Rgb24ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 10 <= width; x += 8)
+        Store(dst + size_t{x} * 4, Expand8(src + size_t{x} * 3));
+    Rgb24ToRgb32Row_C(src + size_t{x} * 3, dst + size_t{x} * 4, width - x);
+}
+
+void Rgb32ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 11 <= width; x += 8)
+        Store8As24(dst + size_t{x} * 3, Load(src + size_t{x} * 4));
+    Rgb32ToRgb24Row_C(src + size_t{x} * 4, dst + size_t{x} * 3, width - x);
+}
+
+void Rgb32ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const uint8_t* s = src + size_t{x} * 4;
+        Store16As555(dst + size_t{x} * 2, Pack555x8(Load(s)), Pack555x8(Load(s + 32)));
+    }
+    Rgb32ToRgb16Row_C(src + size_t{x} * 4, dst + size_t{x} * 2, width - x);
+}
+
+void Rgb24ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 18 <= width; x += 16) {
+        const uint8_t* s = src + size_t{x} * 3;
+        Store16As555(dst + size_t{x} * 2, Pack555x8(Expand8(s)), Pack555x8(Expand8(s + 24)));
+    }
+    Rgb24ToRgb16Row_C(src + size_t{x} * 3, dst + size_t{x} * 2, width - x);
+}
 
 void Yuv16ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {

@@ -85,6 +85,79 @@ void Yuv16ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
     });
 }
 
+void Grey8ToRgb32Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    for (uint32_t x = 0; x < width; ++x, dst += 4)
+        dst[0] = dst[1] = dst[2] = src[x], dst[3] = 0;
+}
+
+void Grey8ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    for (uint32_t x = 0; x < width; ++x, dst += 3)
+        dst[0] = dst[1] = dst[2] = src[x];
+}
+
+void Grey8ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    for (uint32_t x = 0; x < width; ++x, dst += 2) {
+        const uint16_t w = Pack555(src[x], src[x], src[x]);
+        dst[0] = static_cast<uint8_t>(w), dst[1] = static_cast<uint8_t>(w >> 8);
+    }
+}
+
+void Index8ToRgb32Row_C(const uint8_t* src, uint8_t* dst, uint32_t width, const uint32_t* table)
+{
+    for (uint32_t x = 0; x < width; ++x, dst += 4) {
+        const uint32_t c = table[src[x]];
+        dst[0] = static_cast<uint8_t>(c), dst[1] = static_cast<uint8_t>(c >> 8);
+        dst[2] = static_cast<uint8_t>(c >> 16), dst[3] = static_cast<uint8_t>(c >> 24);
+    }
+}
+
+void Index8ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width, const uint32_t* table)
+{
+    for (uint32_t x = 0; x < width; ++x, dst += 3) {
+        const uint32_t c = table[src[x]];
+        dst[0] = static_cast<uint8_t>(c), dst[1] = static_cast<uint8_t>(c >> 8), dst[2] = static_cast<uint8_t>(c >> 16);
+    }
+}
+
+void Index8ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width, const uint16_t* table)
+{
+    for (uint32_t x = 0; x < width; ++x, dst += 2) {
+        const uint16_t w = table[src[x]];
+        dst[0] = static_cast<uint8_t>(w), dst[1] = static_cast<uint8_t>(w >> 8);
+    }
+}
+
+void Rgb24ToRgb32Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    for (uint32_t x = 0; x < width; ++x, src += 3, dst += 4)
+        dst[0] = src[0], dst[1] = src[1], dst[2] = src[2], dst[3] = 0;
+}
+
+void Rgb32ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    for (uint32_t x = 0; x < width; ++x, src += 4, dst += 3)
+        dst[0] = src[0], dst[1] = src[1], dst[2] = src[2];
+}
+
+void Rgb32ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    for (uint32_t x = 0; x < width; ++x, src += 4, dst += 2) {
+        const uint16_t w = Pack555(src[0], src[1], src[2]);
+        dst[0] = static_cast<uint8_t>(w), dst[1] = static_cast<uint8_t>(w >> 8);
+    }
+}
+
+void Rgb24ToRgb16Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    for (uint32_t x = 0; x < width; ++x, src += 3, dst += 2) {
+        const uint16_t w = Pack555(src[0], src[1], src[2]);
+        dst[0] = static_cast<uint8_t>(w), dst[1] = static_cast<uint8_t>(w >> 8);
+    }
+}
+
 void Rgb16ToRgb24Row_C(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
     for (uint32_t x = 0; x < width; ++x, src += 2, dst += 3) {

@@ -28,4 +28,20 @@ void Yuv16ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
 void Yuv16ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
 void Yuv16ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
 
+void Grey8ToRgb32Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Grey8ToRgb24Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Grey8ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb24ToRgb32Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb32ToRgb24Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb32ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb24ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width);
+
+void Grey8ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Grey8ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Grey8ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb24ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb32ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb32ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
+void Rgb24ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width);
+
 } // namespace pximage

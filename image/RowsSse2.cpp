@@ -84,7 +84,107 @@ inline void Store16As555(uint8_t* dst, __m128i b, __m128i g, __m128i r)
     }
 }
 
+// 16 grey pixels as blue = green = red = the byte, 0, in pixel order.
+inline void GreyToBgrx(__m128i g, __m128i q[4]) { Interleave32(g, g, g, q); }
+
+// 4 pixels of RGB24 (the low 12 of 16 loaded bytes) as blue, green, red, 0.
+inline __m128i Expand4(__m128i v)
+{
+    const __m128i p01 = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
+    const __m128i p23 = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
+    return _mm_and_si128(_mm_unpacklo_epi64(p01, p23), _mm_set1_epi32(0x00FFFFFF));
+}
+
+// 4 pixels of blue, green, red, x as RGB16 values in 32-bit lanes.
+inline __m128i Pack555x4(__m128i p)
+{
+    const __m128i r = _mm_and_si128(_mm_srli_epi32(p, 9), _mm_set1_epi32(0x7C00));
+    const __m128i g = _mm_and_si128(_mm_srli_epi32(p, 6), _mm_set1_epi32(0x03E0));
+    const __m128i b = _mm_and_si128(_mm_srli_epi32(p, 3), _mm_set1_epi32(0x001F));
+    return _mm_or_si128(_mm_or_si128(r, g), b);
+}
+
 } // namespace
+
+void Grey8ToRgb32Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i q[4];
+        GreyToBgrx(Load(src + x), q);
+        for (int i = 0; i < 4; ++i)
+            Store(dst + size_t{x} * 4 + 16 * i, q[i]);
+    }
+    Grey8ToRgb32Row_C(src + x, dst + size_t{x} * 4, width - x);
+}
+
+void Grey8ToRgb24Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 17 <= width; x += 16) {
+        __m128i q[4];
+        GreyToBgrx(Load(src + x), q);
+        for (int i = 0; i < 4; ++i)
+            Store4As24(dst + size_t{x} * 3 + 12 * i, q[i]);
+    }
+    Grey8ToRgb24Row_C(src + x, dst + size_t{x} * 3, width - x);
+}
+
+void Grey8ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i spread = _mm_set1_epi16(0x0421); // one 5-bit value into all three fields
+    uint32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m128i g = Load(src + x);
+        Store(dst + size_t{x} * 2, _mm_mullo_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(g, zero), 3), spread));
+        Store(dst + size_t{x} * 2 + 16, _mm_mullo_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(g, zero), 3), spread));
+    }
+    Grey8ToRgb16Row_C(src + x, dst + size_t{x} * 2, width - x);
+}
+
+void Rgb24ToRgb32Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    // Each load takes 16 bytes for 12: the last one must end inside the row.
+    for (; x + 18 <= width; x += 16) {
+        const uint8_t* s = src + size_t{x} * 3;
+        for (int i = 0; i < 4; ++i)
+            Store(dst + size_t{x} * 4 + 16 * i, Expand4(Load(s + 12 * i)));
+    }
+    Rgb24ToRgb32Row_C(src + size_t{x} * 3, dst + size_t{x} * 4, width - x);
+}
+
+void Rgb32ToRgb24Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 17 <= width; x += 16) {
+        for (int i = 0; i < 4; ++i)
+            Store4As24(dst + size_t{x} * 3 + 12 * i, Load(src + size_t{x} * 4 + 16 * i));
+    }
+    Rgb32ToRgb24Row_C(src + size_t{x} * 4, dst + size_t{x} * 3, width - x);
+}
+
+void Rgb32ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m128i a = Pack555x4(Load(src + size_t{x} * 4)), b = Pack555x4(Load(src + size_t{x} * 4 + 16));
+        Store(dst + size_t{x} * 2, _mm_packs_epi32(a, b));
+    }
+    Rgb32ToRgb16Row_C(src + size_t{x} * 4, dst + size_t{x} * 2, width - x);
+}
+
+void Rgb24ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
+{
+    uint32_t x = 0;
+    for (; x + 10 <= width; x += 8) {
+        const uint8_t* s = src + size_t{x} * 3;
+        const __m128i a = Pack555x4(Expand4(Load(s))), b = Pack555x4(Expand4(Load(s + 12)));
+        Store(dst + size_t{x} * 2, _mm_packs_epi32(a, b));
+    }
+    Rgb24ToRgb16Row_C(src + size_t{x} * 3, dst + size_t{x} * 2, width - x);
+}
 
 void Yuv16ToRgb24Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {

@@ -24,6 +24,13 @@ const RowCase kRowCases[] = {
     {"yuv16ToRgb24", &RowSet::yuv16ToRgb24, 2, 3},
     {"yuv16ToRgb32", &RowSet::yuv16ToRgb32, 2, 4},
     {"yuv16ToRgb16", &RowSet::yuv16ToRgb16, 2, 2},
+    {"grey8ToRgb32", &RowSet::grey8ToRgb32, 1, 4},
+    {"grey8ToRgb24", &RowSet::grey8ToRgb24, 1, 3},
+    {"grey8ToRgb16", &RowSet::grey8ToRgb16, 1, 2},
+    {"rgb24ToRgb32", &RowSet::rgb24ToRgb32, 3, 4},
+    {"rgb32ToRgb24", &RowSet::rgb32ToRgb24, 4, 3},
+    {"rgb32ToRgb16", &RowSet::rgb32ToRgb16, 4, 2},
+    {"rgb24ToRgb16", &RowSet::rgb24ToRgb16, 3, 2},
 };
 
 std::vector<SimdLevel> LevelsHere()
