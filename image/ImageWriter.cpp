@@ -9,8 +9,8 @@
 
 #include <png.h>
 
+#include "image/Encoders.h"
 #include "image/Planes.h"
-#include "platform/File.h"
 
 namespace pximage {
 
@@ -33,54 +33,6 @@ bool Extent(size_t stride, uint32_t width, uint32_t height, uint32_t bpp, size_t
     return true;
 }
 
-ImageStatus Fail(ImageError error, int detail = 0) { return ImageStatus{error, detail}; }
-
-// A file being written: created at once (so that an unwritable path shows as OpenFailed), written
-// piece by piece, and removed at the end when anything failed and it is a regular file (a device
-// or pipe named as the target is not ours to remove).
-class CFileOut {
-public:
-    ImageStatus Create(const char* path)
-    {
-        if (path == nullptr || *path == '\0')
-            return Fail(ImageError::BadArgument);
-        const int r = px::FileCreate(path, &m_hFile);
-        if (r != 0)
-            return Fail(ImageError::OpenFailed, r);
-        m_pPath = path;
-        return {};
-    }
-    void Write(const void* data, size_t size)
-    {
-        if (m_status.Ok() && size != 0) {
-            const int r = px::FileWrite(m_hFile, data, size);
-            if (r != 0)
-                m_status = Fail(ImageError::WriteFailed, r);
-        }
-    }
-    bool Failed() const { return !m_status.Ok(); }
-    void SetFailed(ImageStatus status)
-    {
-        if (m_status.Ok())
-            m_status = status;
-    }
-    ImageStatus Finish()
-    {
-        const int closed = px::FileClose(m_hFile);
-        if (closed != 0)
-            SetFailed(Fail(ImageError::WriteFailed, closed));
-        px::FolderEntry entry;
-        if (!m_status.Ok() && px::FileAttributes(m_pPath, &entry) == 0 && entry.bRegular)
-            px::FileDelete(m_pPath);
-        return m_status;
-    }
-
-private:
-    px::FileHandle m_hFile = px::kInvalidFile;
-    const char* m_pPath = nullptr;
-    ImageStatus m_status;
-};
-
 // libpng reports errors through this and never returns to its caller: back to EncodePng's setjmp.
 [[noreturn]] void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngWarning(png_structp, png_const_charp) {}
@@ -96,9 +48,10 @@ void PngFlush(png_structp) {}
 
 // Everything that touches libpng, with no C++ object alive across setjmp: a longjmp out of libpng
 // only unwinds plain values here.
-ImageError EncodePng(CFileOut* out, const uint8_t* src, size_t stride, uint32_t width, uint32_t height,
-                     PixelLayout layout)
+ImageError EncodePngRows(CFileOut* out, CRowSource* rows)
 {
+    const uint32_t width = rows->Width(), height = rows->Height();
+    const PixelLayout layout = rows->Layout();
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (png == nullptr)
         return ImageError::NoMemory;
@@ -123,13 +76,59 @@ ImageError EncodePng(CFileOut* out, const uint8_t* src, size_t stride, uint32_t 
     if (layout == PixelLayout::Bgrx32)
         png_set_filler(png, 0, PNG_FILLER_AFTER);  // on writing: drop the fourth byte
     for (uint32_t y = 0; y < height; ++y)
-        png_write_row(png, src + size_t{y} * stride);
+        png_write_row(png, const_cast<uint8_t*>(rows->Row(y)));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return ImageError::Ok;
 }
 
 } // namespace
+
+CFileOut::~CFileOut()
+{
+    if (m_hFile != px::kInvalidFile)
+        px::FileClose(m_hFile);
+}
+
+ImageStatus CFileOut::Create(const char* path)
+{
+    if (path == nullptr || *path == '\0')
+        return Fail(ImageError::BadArgument);
+    const int r = px::FileCreate(path, &m_hFile);
+    if (r != 0)
+        return Fail(ImageError::OpenFailed, r);
+    m_pPath = path;
+    return {};
+}
+
+void CFileOut::Write(const void* data, size_t size)
+{
+    if (m_status.Ok() && size != 0) {
+        const int r = px::FileWrite(m_hFile, data, size);
+        if (r != 0)
+            m_status = Fail(ImageError::WriteFailed, r);
+    }
+}
+
+void CFileOut::SetFailed(ImageStatus status)
+{
+    if (m_status.Ok())
+        m_status = status;
+}
+
+ImageStatus CFileOut::Finish()
+{
+    const int closed = px::FileClose(m_hFile);
+    m_hFile = px::kInvalidFile;
+    if (closed != 0)
+        SetFailed(Fail(ImageError::WriteFailed, closed));
+    px::FolderEntry entry;
+    if (!m_status.Ok() && m_bRemoveWhenFailed && px::FileAttributes(m_pPath, &entry) == 0 && entry.bRegular)
+        px::FileDelete(m_pPath);
+    return m_status;
+}
+
+ImageError EncodePng(CFileOut* out, CRowSource* rows) { return EncodePngRows(out, rows); }
 
 uint32_t LayoutBytesPerPixel(PixelLayout layout)
 {
@@ -224,11 +223,12 @@ ImageStatus WritePng(const char* path, const uint8_t* src, size_t stride, uint32
     if (src == nullptr || !Extent(stride, width, height, LayoutBytesPerPixel(layout), &rowBytes, &total) ||
         width > PNG_USER_WIDTH_MAX || height > PNG_USER_HEIGHT_MAX)
         return Fail(ImageError::BadArgument);
-    CFileOut out;
+    CFileOut out(true);
     ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;
-    const ImageError encoded = EncodePng(&out, src, stride, width, height, layout);
+    CStridedRows rows(src, stride, width, height, layout);
+    const ImageError encoded = EncodePng(&out, &rows);
     if (encoded != ImageError::Ok)
         out.SetFailed(Fail(encoded));
     return out.Finish();
@@ -247,7 +247,7 @@ ImageStatus WritePnm(const char* path, const uint8_t* src, size_t stride, uint32
     } catch (const std::bad_alloc&) {
         return Fail(ImageError::NoMemory);
     }
-    CFileOut out;
+    CFileOut out(true);
     ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;
@@ -273,7 +273,7 @@ ImageStatus WriteRaw(const char* path, const uint8_t* src, size_t stride, uint32
     size_t rowBytes = 0, total = 0;
     if (src == nullptr || !Extent(stride, width, height, LayoutBytesPerPixel(layout), &rowBytes, &total))
         return Fail(ImageError::BadArgument);
-    CFileOut out;
+    CFileOut out(true);
     ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;
@@ -296,7 +296,7 @@ ImageStatus WriteBytes(const char* path, const uint8_t* data, size_t size)
 {
     if (data == nullptr && size != 0)
         return Fail(ImageError::BadArgument);
-    CFileOut out;
+    CFileOut out(true);
     ImageStatus status = out.Create(path);
     if (!status.Ok())
         return status;

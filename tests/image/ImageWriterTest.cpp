@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include <png.h>
 #include <unistd.h>
 
+#include "ImageReaders.h"
 #include "image/ImageWriter.h"
 
 using namespace pximage;
@@ -40,21 +40,12 @@ std::vector<uint8_t> ReadFile(const std::string& path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-// Decodes with libpng's own reader; grey stays grey, colour comes back as R, G, B.
 bool ReadPng(const std::string& path, bool grey, uint32_t* width, uint32_t* height, std::vector<uint8_t>* pixels)
 {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    const bool fileGrey = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
-    image.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
-    pixels->resize(PNG_IMAGE_SIZE(image));
-    *width = image.width;
-    *height = image.height;
-    const bool ok = png_image_finish_read(&image, nullptr, pixels->data(), 0, nullptr) != 0;
-    return ok && fileGrey == grey;
+    DecodedImage image;
+    const bool ok = ReadPngFile(path, grey, &image);
+    *width = image.width, *height = image.height, *pixels = image.pixels;
+    return ok;
 }
 
 // A 3x2 colour image in the camera's blue-green-red order, rows padded to 12 bytes.
