@@ -170,6 +170,14 @@ void Grey8ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
 void Rgb24ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
     uint32_t x = 0;
+    for (; x + 34 <= width; x += 32) {
+        const uint8_t* s = src + size_t{x} * 3;
+        uint8_t* d = dst + size_t{x} * 4;
+        Store(d, Expand8(s));
+        Store(d + 32, Expand8(s + 24));
+        Store(d + 64, Expand8(s + 48));
+        Store(d + 96, Expand8(s + 72));
+    }
     for (; x + 10 <= width; x += 8)
         Store(dst + size_t{x} * 4, Expand8(src + size_t{x} * 3));
     Rgb24ToRgb32Row_C(src + size_t{x} * 3, dst + size_t{x} * 4, width - x);

@@ -7,7 +7,7 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libpng-dev
+  libpng-dev libjpeg62-turbo-dev libtiff-dev libyuv-dev
 )
 
 missing=()
