@@ -125,6 +125,20 @@ inline void Store16As555(uint8_t* dst, __m256i a, __m256i b)
     Store(dst, _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8));
 }
 
+// A YUV row: kStep pixels a step while kSpare more pixels follow them, put storing each step's
+// blue, green and red bytes; the rest through the reference row.
+template <uint32_t kStep, uint32_t kSpare, uint32_t kTargetBytes, typename Put>
+inline void YuvRow(const uint8_t* src, uint8_t* dst, uint32_t width, RowFn rest, Put put)
+{
+    uint32_t x = 0;
+    for (; x + kStep + kSpare <= width; x += kStep) {
+        __m256i b, g, r;
+        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+        put(dst + size_t{x} * kTargetBytes, b, g, r);
+    }
+    rest(src + size_t{x} * 2, dst + size_t{x} * kTargetBytes, width - x);
+}
+
 } // namespace
 
 void Grey8ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
@@ -213,41 +227,27 @@ void Rgb24ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
 
 void Yuv16ToRgb24Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
-    uint32_t x = 0;
-    for (; x + 35 <= width; x += 32) {
-        __m256i b, g, r, q[4];
-        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+    YuvRow<32, 3, 3>(src, dst, width, Yuv16ToRgb24Row_C, [](uint8_t* d, __m256i b, __m256i g, __m256i r) {
+        __m256i q[4];
         Interleave32(b, g, r, q);
-        uint8_t* d = dst + size_t{x} * 3;
         for (int i = 0; i < 4; ++i)
             Store8As24(d + 24 * i, q[i]);
-    }
-    Yuv16ToRgb24Row_C(src + size_t{x} * 2, dst + size_t{x} * 3, width - x);
+    });
 }
 
 void Yuv16ToRgb32Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
-    uint32_t x = 0;
-    for (; x + 32 <= width; x += 32) {
-        __m256i b, g, r, q[4];
-        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+    YuvRow<32, 0, 4>(src, dst, width, Yuv16ToRgb32Row_C, [](uint8_t* d, __m256i b, __m256i g, __m256i r) {
+        __m256i q[4];
         Interleave32(b, g, r, q);
-        uint8_t* d = dst + size_t{x} * 4;
         for (int i = 0; i < 4; ++i)
             Store(d + 32 * i, q[i]);
-    }
-    Yuv16ToRgb32Row_C(src + size_t{x} * 2, dst + size_t{x} * 4, width - x);
+    });
 }
 
 void Yuv16ToRgb16Row_AVX2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
-    uint32_t x = 0;
-    for (; x + 32 <= width; x += 32) {
-        __m256i b, g, r;
-        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
-        Store32As555(dst + size_t{x} * 2, b, g, r);
-    }
-    Yuv16ToRgb16Row_C(src + size_t{x} * 2, dst + size_t{x} * 2, width - x);
+    YuvRow<32, 0, 2>(src, dst, width, Yuv16ToRgb16Row_C, Store32As555);
 }
 
 } // namespace pximage

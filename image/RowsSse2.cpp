@@ -104,6 +104,20 @@ inline __m128i Pack555x4(__m128i p)
     return _mm_or_si128(_mm_or_si128(r, g), b);
 }
 
+// A YUV row: kStep pixels a step while kSpare more pixels follow them, put storing each step's
+// blue, green and red bytes; the rest through the reference row.
+template <uint32_t kStep, uint32_t kSpare, uint32_t kTargetBytes, typename Put>
+inline void YuvRow(const uint8_t* src, uint8_t* dst, uint32_t width, RowFn rest, Put put)
+{
+    uint32_t x = 0;
+    for (; x + kStep + kSpare <= width; x += kStep) {
+        __m128i b, g, r;
+        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+        put(dst + size_t{x} * kTargetBytes, b, g, r);
+    }
+    rest(src + size_t{x} * 2, dst + size_t{x} * kTargetBytes, width - x);
+}
+
 } // namespace
 
 void Grey8ToRgb32Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
@@ -188,42 +202,28 @@ void Rgb24ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
 
 void Yuv16ToRgb24Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
-    uint32_t x = 0;
     // The last step's spare 2 bytes land on the next pixel, which must exist.
-    for (; x + 17 <= width; x += 16) {
-        __m128i b, g, r, q[4];
-        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+    YuvRow<16, 1, 3>(src, dst, width, Yuv16ToRgb24Row_C, [](uint8_t* d, __m128i b, __m128i g, __m128i r) {
+        __m128i q[4];
         Interleave32(b, g, r, q);
-        uint8_t* d = dst + size_t{x} * 3;
         for (int i = 0; i < 4; ++i)
             Store4As24(d + 12 * i, q[i]);
-    }
-    Yuv16ToRgb24Row_C(src + size_t{x} * 2, dst + size_t{x} * 3, width - x);
+    });
 }
 
 void Yuv16ToRgb32Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
-    uint32_t x = 0;
-    for (; x + 16 <= width; x += 16) {
-        __m128i b, g, r, q[4];
-        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
+    YuvRow<16, 0, 4>(src, dst, width, Yuv16ToRgb32Row_C, [](uint8_t* d, __m128i b, __m128i g, __m128i r) {
+        __m128i q[4];
         Interleave32(b, g, r, q);
-        uint8_t* d = dst + size_t{x} * 4;
         for (int i = 0; i < 4; ++i)
             Store(d + 16 * i, q[i]);
-    }
-    Yuv16ToRgb32Row_C(src + size_t{x} * 2, dst + size_t{x} * 4, width - x);
+    });
 }
 
 void Yuv16ToRgb16Row_SSE2(const uint8_t* src, uint8_t* dst, uint32_t width)
 {
-    uint32_t x = 0;
-    for (; x + 16 <= width; x += 16) {
-        __m128i b, g, r;
-        YuvBytes(src + size_t{x} * 2, &b, &g, &r);
-        Store16As555(dst + size_t{x} * 2, b, g, r);
-    }
-    Yuv16ToRgb16Row_C(src + size_t{x} * 2, dst + size_t{x} * 2, width - x);
+    YuvRow<16, 0, 2>(src, dst, width, Yuv16ToRgb16Row_C, Store16As555);
 }
 
 } // namespace pximage

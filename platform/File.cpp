@@ -28,38 +28,27 @@ int OpenRetrying(const char* path, int flags, FileHandle* out)
     return 0;
 }
 
+// Writes all of data at offset at, or at the file's position when at is negative.
 int WriteAt(FileHandle f, const void* data, size_t size, off_t at)
 {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t n = pwrite(f, p, size, at);
+        ssize_t n = at < 0 ? write(f, p, size) : pwrite(f, p, size, at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return n < 0 ? Error() : EIO;
         p += n;
         size -= static_cast<size_t>(n);
-        at += n;
+        if (at >= 0)
+            at += n;
     }
     return 0;
 }
 
 } // namespace
 
-int FileWrite(FileHandle f, const void* data, size_t size)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(f, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? Error() : EIO;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
-}
+int FileWrite(FileHandle f, const void* data, size_t size) { return WriteAt(f, data, size, -1); }
 
 namespace {
 
