@@ -6,393 +6,63 @@
 
 #include "client/ClientTrace.h"
 #include "pellix/pellix.h"
-#include "platform/Clock.h"
 
 using namespace px::agent;
 
 namespace {
 
 constexpr const char* kErrorCaption = "Pellix Error";
-// A reply that outgrew the caller's destination is drained in pieces of this size.
-constexpr uint32_t kDrainPiece = 1u << 20;
-constexpr const char* kWarningCaption = "Pellix Warning";
 
-// The caller's identifier as a text of at most 4 characters (it need not be terminated).
-struct BufIdText {
-    char sz[5] = {};
-    explicit BufIdText(const char* id)
-    {
-        for (int i = 0; id != nullptr && i < 4 && id[i] != '\0'; ++i)
-            sz[i] = id[i];
-    }
+// The boxes and rules of the exchange-buffer client's connection.
+const AgentConnectionStyle kClientStyle{
+    kErrorCaption,
+    "NetTransferBuffer : %s \n",
+    "WaitForMultipleObjects timeout in CClient::SendBuffer.\n",
+    "WaitForMultipleObjects timeout in CClient::ReceiveBuffer.\n",
+    "Sent data error. Data size sent not valid.\nSent %d bytes while supposed to send %d bytes\r\n",
+    kErrorCaption,
+    "Can't send, Client is shutingdown.\n",
+    "Can't receive, Client is shutingdown.\n",
+    true,
+    true,
 };
 
-void ErrorText(uint32_t code, uint32_t detail, char (&text)[256]) { NetErrorText(NetResult{code, detail}, text, sizeof text); }
+// A reply that outgrew the caller's destination is drained in pieces of at most this size.
+constexpr uint32_t kDrainPiece = 1u << 20;
 
 } // namespace
 
 // ---- Life ------------------------------------------------------------------------------------------
 
-void CClient::Init(const char* clientName, bool errorMessages, CAgentChannel* agentChannel, const ClientTiming& timing)
+CClient::CClient(const NetAddress& address, uint16_t port, const char* clientName, uint32_t timeoutMs,
+                 bool errorMessages, CAgentChannel* agentChannel, const ClientTiming& timing)
+    : m_address(address), m_usRemotePort(port), m_pAgentChannel(agentChannel),
+      m_connection(kClientStyle, errorMessages, timeoutMs, agentChannel), m_bErrorMessages(errorMessages),
+      m_timing(timing)
 {
     if (clientName != nullptr)
         std::snprintf(m_strClientName, sizeof m_strClientName, "%s", clientName);
-    m_bErrorMessages = errorMessages;
-    m_pAgentChannel = agentChannel;
-    m_timing = timing;
-    m_bConnected = true;
-}
-
-CClient::CClient(const char* hostName, const uint8_t* ipv4, uint16_t port, const char* clientName, uint32_t timeoutMs,
-                 bool errorMessages, CAgentChannel* agentChannel, const ClientTiming& timing)
-{
-    Init(clientName, errorMessages, agentChannel, timing);
-    m_dwTimeout = timeoutMs;
-    m_usRemotePort = port;
-    if (ipv4 != nullptr)
-        m_dwIpAddress = (uint32_t{ipv4[0]} << 24) | (uint32_t{ipv4[1]} << 16) | (uint32_t{ipv4[2]} << 8) | ipv4[3];
-    if (hostName != nullptr)
-        std::snprintf(m_strHostName, sizeof m_strHostName, "%s", hostName);
     CLIENT_TRACE("CClient(): strClientName: %s\n", m_strClientName);
-    if (Connect(hostName, ipv4))
-        AgentGreet(*this, &m_dwAgentVersion);
+    m_connection.Open(m_address, m_usRemotePort);
 }
 
 CClient::CClient(IAgentStream* transport, const char* clientName, bool errorMessages, CAgentChannel* agentChannel,
                  const ClientTiming& timing)
+    : m_pAgentChannel(agentChannel), m_connection(kClientStyle, errorMessages, px::kInfinite, agentChannel),
+      m_bErrorMessages(errorMessages), m_timing(timing)
 {
-    Init(clientName, errorMessages, agentChannel, timing);
-    m_dwTimeout = px::kInfinite;
-    m_pTransport = transport;
+    if (clientName != nullptr)
+        std::snprintf(m_strClientName, sizeof m_strClientName, "%s", clientName);
     CLIENT_TRACE("CClient(): strClientName: %s\n", m_strClientName);
-    if (transport == nullptr)
-        KeepError(PX_COMM_ERROR);
-    else
-        AgentGreet(*this, &m_dwAgentVersion);
-}
-
-bool CClient::Connect(const char* hostName, const uint8_t* ipv4)
-{
-    char text[256];
-    const char* host = hostName != nullptr && hostName[0] != '\0' ? hostName : nullptr;
-    NetResult r = NetAllocContext(NET_PROTOCOL_TCP, NET_ROLE_CLIENT, m_usLocalPort, m_usRemotePort, host, ipv4, nullptr,
-                                  0, &m_pContext);
-    if (r.code != NET_SUCCESS_CODE) {
-        m_pContext = nullptr;
-        KeepError(PX_COMM_ERROR);
-        ErrorText(r.code, r.detail, text);
-        ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetAllocContext: %s \n", text);
-        return false;
-    }
-    r = NetAllocLink(m_pContext, 0, &m_pLink);
-    if (r.code != NET_SUCCESS_CODE) {
-        m_pLink = nullptr;
-        KeepError(PX_COMM_ERROR);
-        ErrorText(r.code, r.detail, text);
-        ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetAllocLink: %s (%d)\n", text, r.detail);
-        return false;
-    }
-    m_bLinkAllocated = true;
-    const struct {
-        uint32_t kind;
-        NetHookFunction function;
-    } hooks[] = {{NET_HOOK_SEND_START, SendStartEventHook},
-                 {NET_HOOK_RCV_START, RcvStartEventHook},
-                 {NET_HOOK_SEND_STOP, SendStopEventHook},
-                 {NET_HOOK_RCV_STOP, RcvStopEventHook}};
-    for (const auto& hook : hooks) {
-        r = NetLinkHookFunction(m_pLink, hook.kind, hook.function, this, 0);
-        if (r.code != NET_SUCCESS_CODE) {
-            KeepError(PX_COMM_ERROR);
-            ErrorText(r.code, r.detail, text);
-            ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetLinkHookFunction: %s \n", text);
-            return false;
-        }
-    }
-    return true;
+    m_connection.Open(transport);
 }
 
 CClient::~CClient()
 {
     CLIENT_TRACE("~CClient()\n");
-    if (m_dwStickyError == 0)
-        SendCommand(AgentMakeBye());
-    px::SleepMs(m_timing.dwGoodbyeSleepMs);
-    char text[256];
-    if (m_dwStickyError == 0 && m_pLink != nullptr) {
-        NetResult r = NetFreeLink(m_pLink, 0);
-        if (r.code != NET_SUCCESS_CODE) {
-            ErrorText(r.code, r.detail, text);
-            ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetFreeLink: %s \n", text);
-        } else {
-            m_pLink = nullptr;
-        }
-    }
-    // Frees the link too when it is still there, which ends a transfer left pending by a
-    // time-out; only then may the staging buffers go.
-    if (m_pContext != nullptr) {
-        NetResult r = NetFreeContext(m_pContext, 0);
-        if (r.code != NET_SUCCESS_CODE) {
-            ErrorText(r.code, r.detail, text);
-            ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetFreeContext: %s \n", text);
-        }
-        m_pContext = nullptr;
-        m_pLink = nullptr;
-    }
+    m_connection.Close(m_timing.dwGoodbyeSleepMs);
+    px::CsLock lock(m_csBuffer);
     FreeBufParams(m_dwBufType, &m_pBufParams);
-}
-
-// ---- Hooks ---------------------------------------------------------------------------------------
-
-uint32_t CClient::SendStartEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
-{
-    CLIENT_TRACE("SendStartEventHook(): NumBytes: %d\n", count);
-    static_cast<CClient*>(user)->m_send.Started(code, detail);
-    return 0;
-}
-
-uint32_t CClient::RcvStartEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
-{
-    CLIENT_TRACE("RcvStartEventHook(): NumBytes: %d\n", count);
-    static_cast<CClient*>(user)->m_receive.Started(code, detail);
-    return 0;
-}
-
-uint32_t CClient::SendStopEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
-{
-    CLIENT_TRACE("SendStopEventHook(): NumBytes: %d\n", count);
-    static_cast<CClient*>(user)->m_send.Stopped(count, code, detail);
-    return 0;
-}
-
-uint32_t CClient::RcvStopEventHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
-{
-    CLIENT_TRACE("RcvStopEventHook(): NumBytes: %d\n", count);
-    static_cast<CClient*>(user)->m_receive.Stopped(count, code, detail);
-    return 0;
-}
-
-// ---- Transfers -------------------------------------------------------------------------------------
-
-void CClient::KeepError(uint32_t error)
-{
-    uint32_t none = 0;
-    m_dwStickyError.compare_exchange_strong(none, error);
-    m_bConnected = false;
-}
-
-void CClient::MarkBroken(uint32_t error)
-{
-    // The rest of the refused reply is never read: the connection is dropped, and the camera
-    // sees its end at once rather than at the client's end.
-    KeepError(error);
-    if (m_pLink != nullptr) {
-        NetRecvDisconnect(m_pLink);
-        NetSendDisconnect(m_pLink);
-    }
-}
-
-bool CClient::StopBeforeTransfer(bool send, uint32_t* result)
-{
-    if (m_evEndTransfers.Wait(0) == px::WaitResult::Signaled) {
-        m_bShuttingDown = true;
-        *result = PX_END_OF_TRANSFERS;
-        return true;
-    }
-    if (m_bShuttingDown) {
-        ClientMessageBox(m_bErrorMessages, kWarningCaption,
-                         send ? "Can't send, Client is shutingdown.\n" : "Can't receive, Client is shutingdown.\n");
-        *result = PX_OK;
-        return true;
-    }
-    if (!m_bConnected || m_dwStickyError != 0) {
-        m_bConnected = false;
-        const uint32_t error = m_dwStickyError;
-        *result = error != 0 ? error : PX_COMM_ERROR;
-        return true;
-    }
-    return false;
-}
-
-bool CClient::GrowStage(std::unique_ptr<uint8_t[]>* stage, uint32_t* capacity, uint32_t size)
-{
-    if (*stage && *capacity >= size)
-        return true;
-    std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    if (!bigger)
-        return false;
-    *stage = std::move(bigger);
-    *capacity = size;
-    return true;
-}
-
-uint32_t CClient::SendBuffer(const void* data, uint32_t size)
-{
-    CLIENT_TRACE("SendBuffer(): iBufferSize: %d\n", size);
-    uint32_t result = PX_OK;
-    if (StopBeforeTransfer(true, &result))
-        return result;
-    if (data == nullptr && size > 0)
-        return PX_ERROR;
-    px::CsLock lock(m_csSend);
-    if (m_pTransport != nullptr) {
-        if (m_pTransport->SendBuffer(data, size) != PX_OK) {
-            KeepError(PX_COMM_ERROR);
-            return PX_COMM_ERROR;
-        }
-        return PX_OK;
-    }
-    // A send abandoned by a time-out may still read the stage: it is never refilled then.
-    if (m_bSendPending || !GrowStage(&m_pSendStage, &m_dwSendStageSize, size)) {
-        KeepError(PX_COMM_ERROR);
-        return PX_COMM_ERROR;
-    }
-    if (size > 0)
-        std::memcpy(m_pSendStage.get(), data, size);
-    return Transfer(true, m_pSendStage.get(), size);
-}
-
-uint32_t CClient::Transfer(bool send, void* buffer, uint32_t size)
-{
-    NetResult r = NetTransferBuffer(m_pLink, buffer, size, send ? NET_DIRECTION_SEND : NET_DIRECTION_RECEIVE, 1, 0,
-                                    nullptr, NET_TRANSFER_TRY_NOW);
-    if (r.code != NET_SUCCESS_CODE) {
-        KeepError(PX_COMM_ERROR);
-        char text[256];
-        ErrorText(r.code, r.detail, text);
-        ClientMessageBox(m_bErrorMessages, kErrorCaption, "NetTransferBuffer: %s \n", text);
-        return PX_COMM_ERROR;
-    }
-    (send ? m_bSendPending : m_bReceivePending) = true;
-    return WaitTransfer(send, size);
-}
-
-uint32_t CClient::ReceiveBuffer(void* data, uint32_t size)
-{
-    const uint8_t* staged = nullptr;
-    uint32_t result = ReceiveStaged(size, &staged);
-    if (result == PX_OK && staged != nullptr && size > 0)
-        std::memcpy(data, staged, size);
-    return result;
-}
-
-uint32_t CClient::ReceiveStaged(uint32_t size, const uint8_t** data)
-{
-    *data = nullptr;
-    // A receive abandoned by a time-out or by EndTransfers may still write into the stage:
-    // nothing is received on this client again.
-    if (!m_bReceivePending && !GrowStage(&m_pReceiveStage, &m_dwReceiveStageSize, size)) {
-        KeepError(PX_COMM_ERROR);
-        return PX_COMM_ERROR;
-    }
-    uint32_t result = ReceiveInto(m_pReceiveStage.get(), size, false);
-    if (result == PX_OK)
-        *data = m_pReceiveStage.get();
-    return result;
-}
-
-uint32_t CClient::ReceiveInto(void* destination, uint32_t size, bool callersMemory)
-{
-    CLIENT_TRACE("ReceiveBuffer(): iBufferSize: %d\n", size);
-    uint32_t result = PX_OK;
-    if (StopBeforeTransfer(false, &result))
-        return result;
-    if (m_bReceivePending) {
-        KeepError(PX_COMM_ERROR);
-        return PX_COMM_ERROR;
-    }
-    if (m_pTransport != nullptr) {
-        if (m_pTransport->ReceiveBuffer(destination, size) != PX_OK) {
-            KeepError(PX_COMM_ERROR);
-            return PX_COMM_ERROR;
-        }
-        return PX_OK;
-    }
-    result = Transfer(false, destination, size);
-    if (m_bReceivePending && callersMemory) {
-        // Abandoned while the link may still write into the caller's memory: end the transfer
-        // now (the connection is finished either way) and wait until the link has let go of it.
-        NetRecvDisconnect(m_pLink);
-        NetSendDisconnect(m_pLink);
-        m_receive.evDone.Wait();
-        m_bReceivePending = false;
-    }
-    return result == PX_OK && m_bReceivePending ? PX_COMM_ERROR : result;
-}
-
-uint32_t CClient::WaitTransfer(bool send, uint32_t size)
-{
-    CCompletionBlock& block = send ? m_send : m_receive;
-    px::Event* events[2] = {&block.evDone, &m_evEndTransfers};
-    uint32_t timeouts = 0;
-    for (;;) {
-        if (!send)
-            m_bReceiveWaiting = true;
-        const int which = px::Event::WaitAny(events, 2, m_dwTimeout);
-        if (!send)
-            m_bReceiveWaiting = false;
-
-        if (which == 0) {
-            (send ? m_bSendPending : m_bReceivePending) = false;
-            if (block.dwCode != NET_SUCCESS_CODE && m_bEndingTransfers) {
-                // The transfer failed because EndTransfers half-closed the link under it.
-                m_bShuttingDown = true;
-                return PX_END_OF_TRANSFERS;
-            }
-            if (block.dwCode != NET_SUCCESS_CODE) {
-                KeepError(PX_COMM_ERROR);
-                char text[256];
-                ErrorText(block.dwCode, block.dwDetail, text);
-                ClientMessageBox(m_bErrorMessages, kErrorCaption,
-                                 send ? "NetTransferBuffer : %s \n" : "NetTransferBuffer: %s \n", text);
-                return PX_COMM_ERROR;
-            }
-            if (block.dwCount != size) {
-                if (send)
-                    ClientMessageBox(m_bErrorMessages, kErrorCaption,
-                                     "Sent data error. Data size sent not valid.\nSent %d bytes while supposed to "
-                                     "send %d bytes\r\n",
-                                     block.dwCount, size);
-                else
-                    ClientMessageBox(true, kErrorCaption,
-                                     "Receive data error. Data size received not valid.\nReceived %d bytes while "
-                                     "waiting for %d bytes\r\n",
-                                     block.dwCount, size);
-            }
-            return PX_OK;
-        }
-        if (which == 1) {
-            m_bShuttingDown = true;
-            return PX_END_OF_TRANSFERS;
-        }
-
-        // Time-out (or a wait that failed): the connection is lost for good; the watchdog
-        // says whether the camera is, and only a live watchdog earns another wait.
-        ++timeouts;
-        KeepError(PX_COMM_ERROR);
-        if (m_pAgentChannel == nullptr)
-            return PX_COMM_ERROR;
-        const uint32_t status = m_pAgentChannel->WatchDogStatus();
-        uint32_t result = PX_COMM_ERROR;
-        if (status != 0) {
-            uint32_t kept = PX_COMM_ERROR;
-            m_dwStickyError.compare_exchange_strong(kept, status);
-            result = status;
-        }
-        ClientMessageBox(m_bErrorMessages, kErrorCaption,
-                         send ? "WaitForMultipleObjects timeout in CClient::SendBuffer.\n"
-                              : "WaitForMultipleObjects timeout in CClient::ReceiveBuffer.\n");
-        if (!(timeouts < m_pAgentChannel->Retries() && status == 0))
-            return result;
-    }
-}
-
-uint32_t CClient::SendCommand(const AgentCommand& command, const void* input, uint32_t inputSize)
-{
-    // A command of two sends (envelope, record) must not interleave with a forced transfer
-    // sent from another thread.
-    px::CsLock lock(m_csSend);
-    return AgentSendCommand(*this, m_dwAgentVersion, command, input, inputSize);
 }
 
 // ---- Info records --------------------------------------------------------------------------------
@@ -441,36 +111,50 @@ uint32_t CClient::FillBufParams(uint32_t dwBufType, const BufParams* pRecord, ui
 
 uint32_t CClient::AllocAndGetBufParams(const char* strBufId, uint32_t* pdwBufType, BufParams** ppRecord)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("AllocAndGetBufParams(): strBufId: %s\n", id.sz);
+    px::CsLock lock(m_csBuffer);
+    return ReadBufParams(BufferId::FromText(strBufId), pdwBufType, ppRecord);
+}
+
+uint32_t CClient::ReadBufParams(BufferId id, uint32_t* pdwBufType, BufParams** ppRecord)
+{
+    CLIENT_TRACE("AllocAndGetBufParams(): strBufId: %s\n", id.ToText().c_str());
     if (pdwBufType == nullptr || ppRecord == nullptr)
         return PX_ERROR;
     *pdwBufType = 0;
     *ppRecord = nullptr;
-    px::CsLock lock(m_csBuffer);
-    if (uint32_t error = m_dwStickyError)
+    if (uint32_t error = m_connection.StickyError())
         return error;
-    if (uint32_t r = SendCommand(AgentMakeGetBufParams(AgentBufferId(id.sz))))
+    if (uint32_t r = m_connection.SendCommand(AgentMakeGetBufParams(id)))
         return r;
     AgentReply reply;
-    if (uint32_t r = AgentReadReplyHead(*this, m_dwAgentVersion, CMD_GET_BUF_PARAMS, &reply))
+    if (uint32_t r = m_connection.ReadReplyHead(CMD_GET_BUF_PARAMS, &reply))
         return r;
-    // The records accepted the type and a part C that holds the whole info record (at most
-    // 4096 bytes), so only the record's own bytes are kept.
+    // The records accepted part C (at most 4096 bytes, and the whole record of a known type). A
+    // type outside the table allocates nothing; its part C is read and dropped.
     const uint32_t type = reply.dwPartB[2];
     *pdwBufType = type;
     const uint32_t allocated = AllocBufParams(type, ppRecord, nullptr);
     if (reply.dwPartCSize == 0)
         return allocated;
-    const uint8_t* partC = nullptr;
-    if (uint32_t r = ReceiveStaged(reply.dwPartCSize, &partC))
+    uint8_t partC[kAgentMaxReplyPartSize];
+    if (uint32_t r = m_connection.ReceiveBuffer(partC, reply.dwPartCSize))
         return r;
-    if (*ppRecord != nullptr && partC != nullptr &&
-        AgentDecodeBufParams(type, partC, reply.dwPartCSize, *ppRecord) != AGENT_OK) {
-        MarkBroken(PX_COMM_ERROR);
+    if (*ppRecord != nullptr && AgentDecodeBufParams(type, partC, reply.dwPartCSize, *ppRecord) != AGENT_OK) {
+        m_connection.MarkBroken();
         return PX_COMM_ERROR;
     }
     return allocated;
+}
+
+uint32_t CClient::RereadBufParams()
+{
+    FreeBufParams(m_dwBufType, &m_pBufParams);
+    uint32_t type = 0;
+    const uint32_t r = ReadBufParams(m_bufferId, &type, &m_pBufParams);
+    m_dwBufType = type;
+    m_dwBufParamsSize = 0;
+    BufParamsSize(type, &m_dwBufParamsSize);
+    return r;
 }
 
 uint32_t CClient::BufferType()
@@ -483,38 +167,39 @@ uint32_t CClient::BufferType()
 
 uint32_t CClient::SetTransferBuffer(const char* strBufId, uint32_t dwWaitForUpdate)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("SetTransferBuffer(): strBufId: %s WaitForUpdate:%d\n", id.sz, dwWaitForUpdate);
+    const BufferId id = BufferId::FromText(strBufId);
+    CLIENT_TRACE("SetTransferBuffer(): strBufId: %s WaitForUpdate:%d\n", id.ToText().c_str(), dwWaitForUpdate);
     px::CsLock lock(m_csBuffer);
-    FreeBufParams(m_dwBufType, &m_pBufParams);
-    uint32_t type = 0;
-    AllocAndGetBufParams(id.sz, &type, &m_pBufParams);
+    // The result of reading the record does not stop the subscription (a type outside the table
+    // subscribes a buffer without record).
+    m_bufferId = id;
+    RereadBufParams();
     m_DataDesc = DataDesc{};
     m_dwDataDescSize = kAgentDataDescSize;
-    std::memcpy(m_strBufId, id.sz, sizeof m_strBufId);
-    m_dwBufferId = AgentBufferId(id.sz);
-    m_dwBufType = type;
-    m_dwBufParamsSize = 0;
-    BufParamsSize(type, &m_dwBufParamsSize);
-    if (uint32_t error = m_dwStickyError)
+    if (uint32_t error = m_connection.StickyError())
         return error;
     const uint32_t watchDogId = m_pAgentChannel != nullptr ? m_pAgentChannel->WatchDogIdentity() : 0;
-    return SendCommand(
-        AgentMakeSetTransferBuffer(m_dwBufferId, dwWaitForUpdate, m_strClientName, m_dwAgentVersion, watchDogId));
+    return m_connection.SendCommand(
+        AgentMakeSetTransferBuffer(id, dwWaitForUpdate, m_strClientName, m_connection.AgentVersion(), watchDogId));
 }
 
 uint32_t CClient::SetTransferBufferInfo(const char* strBufId, const uint32_t* pdwRecord)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("SetTransferBufferInfo(): strBufId: %s \n", id.sz);
+    const BufferId id = BufferId::FromText(strBufId);
+    CLIENT_TRACE("SetTransferBufferInfo(): strBufId: %s \n", id.ToText().c_str());
     px::CsLock lock(m_csBuffer);
-    if (AgentBufferId(id.sz) != m_dwBufferId) {
+    return ApplyRecord(id, pdwRecord);
+}
+
+uint32_t CClient::ApplyRecord(BufferId id, const uint32_t* pdwRecord)
+{
+    if (id != m_bufferId) {
         ClientMessageBox(m_bErrorMessages, kErrorCaption, "Trying to set buffer info for unconnected buffer.\n");
         return PX_WRONG_BUFFER;
     }
     if (pdwRecord == nullptr)
         return PX_ERROR;
-    if (uint32_t error = m_dwStickyError)
+    if (uint32_t error = m_connection.StickyError())
         return error;
     BufParams record;
     if (BufParamsInit(m_dwBufType, &record) != AGENT_OK)
@@ -525,23 +210,17 @@ uint32_t CClient::SetTransferBufferInfo(const char* strBufId, const uint32_t* pd
     size_t size = 0;
     AgentCommand command;
     if (AgentEncodeBufParams(record, bytes, sizeof bytes, &size) != AGENT_OK ||
-        AgentMakeSetBufParams(m_dwBufferId, bytes, size, &command) != AGENT_OK)
+        AgentMakeSetBufParams(m_bufferId, bytes, size, &command) != AGENT_OK)
         return PX_ERROR;
-    if (uint32_t r = SendCommand(command))
+    if (uint32_t r = m_connection.SendCommand(command))
         return r;
-    FreeBufParams(m_dwBufType, &m_pBufParams);
-    uint32_t type = 0;
-    const uint32_t r = AllocAndGetBufParams(m_strBufId, &type, &m_pBufParams);
-    m_dwBufType = type;
-    m_dwBufParamsSize = 0;
-    BufParamsSize(type, &m_dwBufParamsSize);
-    return r;
+    return RereadBufParams();
 }
 
 uint32_t CClient::SetTransferBufferInfo(const char* strBufId, uint32_t dwParam, const uint32_t* pdwValue)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("SetTransferBufferInfo(): strBufId: %s dwParam:%d\n", id.sz, dwParam);
+    const BufferId id = BufferId::FromText(strBufId);
+    CLIENT_TRACE("SetTransferBufferInfo(): strBufId: %s dwParam:%d\n", id.ToText().c_str(), dwParam);
     px::CsLock lock(m_csBuffer);
     if (pdwValue == nullptr)
         return PX_ERROR;
@@ -561,13 +240,12 @@ uint32_t CClient::SetTransferBufferInfo(const char* strBufId, uint32_t dwParam, 
     default: break;
     }
     record[IMAGE_DATA_SIZE] = record[IMAGE_SIZE_X] * record[IMAGE_SIZE_Y] * BufParamsBytesPerPixel(record[IMAGE_FORMAT]);
-    return SetTransferBufferInfo(strBufId, record);
+    return ApplyRecord(id, record);
 }
 
 uint32_t CClient::GetTransferBufferInfo(const char* strBufId, uint32_t* pdwRecord)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("GetTransferBufferInfo(): strBufId: %s\n", id.sz);
+    CLIENT_TRACE("GetTransferBufferInfo(): strBufId: %s\n", BufferId::FromText(strBufId).ToText().c_str());
     px::CsLock lock(m_csBuffer);
     FillBufParams(m_dwBufType, m_pBufParams, pdwRecord);
     return PX_OK;
@@ -575,8 +253,8 @@ uint32_t CClient::GetTransferBufferInfo(const char* strBufId, uint32_t* pdwRecor
 
 uint32_t CClient::GetTransferBufferInfo(const char* strBufId, uint32_t dwParam, uint32_t* pdwValue)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("GetTransferBufferInfo(): strBufId: %s dwParam:%d\n", id.sz, dwParam);
+    CLIENT_TRACE("GetTransferBufferInfo(): strBufId: %s dwParam:%d\n", BufferId::FromText(strBufId).ToText().c_str(),
+                 dwParam);
     px::CsLock lock(m_csBuffer);
     if (pdwValue == nullptr || !BufParamsSize(m_dwBufType, nullptr))
         return PX_ERROR;
@@ -609,10 +287,10 @@ uint64_t CClient::DestinationSize(const DataDesc& desc, bool* region)
 
 uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint32_t* pdwReceived)
 {
-    if (uint32_t r = SendCommand(AgentMakeGetData(m_dwBufferId, bForceTransfer)))
+    if (uint32_t r = m_connection.SendCommand(AgentMakeGetData(m_bufferId, bForceTransfer)))
         return r;
     AgentReply reply;
-    if (uint32_t r = AgentReadReplyHead(*this, m_dwAgentVersion, CMD_GET_TRANSFER_BUFFER_DATA, &reply))
+    if (uint32_t r = m_connection.ReadReplyHead(CMD_GET_TRANSFER_BUFFER_DATA, &reply))
         return r;
     // The records keep part B within the 72 bytes of the description.
     DataDesc desc;
@@ -620,7 +298,7 @@ uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint3
     m_DataDesc = desc;
     m_dwDataDescSize = reply.dwPartBSize;
     uint32_t result = PX_OK;
-    if (AgentUsesEnvelopes(m_dwAgentVersion) && desc.dwWords[DATADESC_RESULT] != 0)
+    if (AgentUsesEnvelopes(m_connection.AgentVersion()) && desc.dwWords[DATADESC_RESULT] != 0)
         result = desc.dwWords[DATADESC_RESULT];
     if (reply.dwPartCSize == 0)
         return result;
@@ -630,22 +308,25 @@ uint32_t CClient::ReadData(uint32_t bForceTransfer, uint8_t* pDestination, uint3
     const uint64_t capacity = DestinationSize(desc, &region);
     if (reply.dwPartCSize > capacity)
         return DataOutgrewRecord(desc, reply.dwPartCSize);
-    // Whole data goes straight into the caller's destination (its one copy); a region is staged
-    // first, as its rows are spread over the image.
-    const uint8_t* data = nullptr;
+    const uint8_t* data = pDestination;
     if (region) {
-        if (uint32_t r = ReceiveStaged(reply.dwPartCSize, &data))
-            return r;
-    } else if (uint32_t r = ReceiveInto(pDestination, reply.dwPartCSize, true)) {
-        return r;
+        if (m_dwRegionStageSize < reply.dwPartCSize) {
+            m_pRegionStage.reset(new (std::nothrow) uint8_t[reply.dwPartCSize]);
+            m_dwRegionStageSize = m_pRegionStage ? reply.dwPartCSize : 0;
+            if (!m_pRegionStage)
+                return PX_ERROR;
+        }
+        data = m_pRegionStage.get();
     }
+    if (uint32_t r = m_connection.ReceiveBuffer(const_cast<uint8_t*>(data), reply.dwPartCSize))
+        return r;
     if (m_dwBufType == BUFTYPE_IMAGE && desc.dwWords[DATADESC_NEW_FORMAT] != 0)
         m_pBufParams->dwWords[IMAGE_FORMAT] = desc.dwWords[DATADESC_NEW_FORMAT];
     if (region) {
         const uint32_t* w = m_pBufParams->dwWords;
         if (AgentPlaceRegion(AgentRegionOf(desc), w[IMAGE_NUM_BANDS], w[IMAGE_SIZE_X], data, reply.dwPartCSize,
                              pDestination, static_cast<size_t>(capacity)) != AGENT_OK) {
-            MarkBroken(PX_COMM_ERROR);
+            m_connection.MarkBroken();
             return PX_COMM_ERROR;
         }
     }
@@ -660,27 +341,20 @@ uint32_t CClient::DataOutgrewRecord(const DataDesc& desc, uint32_t size)
     // read and dropped, the record read anew, and when it allows the size the host is told to
     // reallocate. A size no record can explain is a hostile reply.
     if (size > kAgentMaxDrainSize) {
-        MarkBroken(PX_COMM_ERROR);
+        m_connection.MarkBroken();
         return PX_COMM_ERROR;
     }
     for (uint32_t left = size; left > 0;) {
         const uint32_t piece = left < kDrainPiece ? left : kDrainPiece;
-        const uint8_t* ignored = nullptr;
-        if (uint32_t r = ReceiveStaged(piece, &ignored))
+        if (uint32_t r = m_connection.Skip(piece))
             return r;
         left -= piece;
     }
-    FreeBufParams(m_dwBufType, &m_pBufParams);
-    uint32_t type = 0;
-    const uint32_t r = AllocAndGetBufParams(m_strBufId, &type, &m_pBufParams);
-    m_dwBufType = type;
-    m_dwBufParamsSize = 0;
-    BufParamsSize(type, &m_dwBufParamsSize);
-    if (r != PX_OK)
+    if (uint32_t r = RereadBufParams())
         return r;
     bool region = false;
     if (size > DestinationSize(desc, &region)) {
-        MarkBroken(PX_COMM_ERROR);
+        m_connection.MarkBroken();
         return PX_COMM_ERROR;
     }
     return PX_BUFFER_CHANGED;
@@ -689,13 +363,13 @@ uint32_t CClient::DataOutgrewRecord(const DataDesc& desc, uint32_t size)
 uint32_t CClient::GetTransferBufferData(const char* strBufId, uint32_t bForceTransfer, void* pDestination,
                                         uint32_t* pdwRecord, uint32_t* pdwReceived)
 {
-    const BufIdText id(strBufId);
     uint32_t received = 0;
     if (pdwReceived != nullptr)
         *pdwReceived = 0;
-    CLIENT_TRACE("GetTransferBufferData(): strBufId: %s bForceTransfer:%d\n", id.sz, bForceTransfer);
+    CLIENT_TRACE("GetTransferBufferData(): strBufId: %s bForceTransfer:%d\n",
+                 BufferId::FromText(strBufId).ToText().c_str(), bForceTransfer);
     px::CsLock lock(m_csBuffer);
-    uint32_t result = m_dwStickyError;
+    uint32_t result = m_connection.StickyError();
     if (result == PX_OK) {
         if (pDestination == nullptr)
             result = PX_ERROR;
@@ -711,8 +385,8 @@ uint32_t CClient::GetTransferBufferData(const char* strBufId, uint32_t bForceTra
 
 uint32_t CClient::GetTransferBufferDataDesc(const char* strBufId, uint32_t dwParam, uint32_t* pdwValue)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("GetTransferBufferDataDesc(): strBufId: %s dwParam:%d\n", id.sz, dwParam);
+    CLIENT_TRACE("GetTransferBufferDataDesc(): strBufId: %s dwParam:%d\n",
+                 BufferId::FromText(strBufId).ToText().c_str(), dwParam);
     px::CsLock lock(m_csBuffer);
     if (pdwValue == nullptr)
         return PX_ERROR;
@@ -728,63 +402,58 @@ uint32_t CClient::GetTransferBufferDataDesc(const char* strBufId, uint32_t dwPar
 
 uint32_t CClient::SendInput(const char* strBufId, uint32_t dwInputSize, const void* pInput)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("SendInput(): strBufId: %s dwInputSize:%d\n", id.sz, dwInputSize);
+    CLIENT_TRACE("SendInput(): strBufId: %s dwInputSize:%d\n", BufferId::FromText(strBufId).ToText().c_str(),
+                 dwInputSize);
     px::CsLock lock(m_csBuffer);
-    if (uint32_t error = m_dwStickyError)
+    if (uint32_t error = m_connection.StickyError())
         return error;
     if (pInput == nullptr && dwInputSize > 0)
         return PX_ERROR;
-    return SendCommand(AgentMakeSendInput(m_dwBufferId, dwInputSize), pInput, dwInputSize);
+    return m_connection.SendCommand(AgentMakeSendInput(m_bufferId, dwInputSize), pInput, dwInputSize);
 }
 
 uint32_t CClient::GetNumberOfClient(const char* strBufId, uint32_t* pdwNumberOfClient)
 {
-    const BufIdText id(strBufId);
     px::CsLock lock(m_csBuffer);
     uint32_t count = 0;
     uint32_t result = PX_OK;
-    if (!AgentUsesEnvelopes(m_dwAgentVersion)) {
+    if (!AgentUsesEnvelopes(m_connection.AgentVersion())) {
         result = PX_NOT_SUPPORTED;
     } else if (pdwNumberOfClient == nullptr) {
         result = PX_ERROR;
-    } else if (uint32_t error = m_dwStickyError) {
+    } else if (uint32_t error = m_connection.StickyError()) {
         result = error;
-    } else if ((result = SendCommand(AgentMakeGetNumberOfClient())) == PX_OK) {
+    } else if ((result = m_connection.SendCommand(AgentMakeGetNumberOfClient())) == PX_OK) {
         AgentReply reply;
-        result = AgentReadReplyHead(*this, m_dwAgentVersion, CMD_GET_NUMBER_OF_CLIENT, &reply);
+        result = m_connection.ReadReplyHead(CMD_GET_NUMBER_OF_CLIENT, &reply);
         if (result == PX_OK)
-            result = AgentSkipBytes(*this, reply.dwPartCSize);
+            result = m_connection.Skip(reply.dwPartCSize);
         if (result == PX_OK) {
             count = reply.dwPartB[0];
             *pdwNumberOfClient = count;
             result = reply.dwPartB[1];
         }
     }
-    CLIENT_TRACE("GetNumberOfClient(): strBufId: %s dwNumberOfClient:%d\n", id.sz, count);
+    CLIENT_TRACE("GetNumberOfClient(): strBufId: %s dwNumberOfClient:%d\n",
+                 BufferId::FromText(strBufId).ToText().c_str(), count);
     return result;
 }
 
 uint32_t CClient::ForceTransferInProgress(const char* strBufId)
 {
-    const BufIdText id(strBufId);
-    CLIENT_TRACE("ForceTransferInProgress(): strBufId: %s\n", id.sz);
-    if (uint32_t error = m_dwStickyError)
+    const BufferId id = BufferId::FromText(strBufId);
+    CLIENT_TRACE("ForceTransferInProgress(): strBufId: %s\n", id.ToText().c_str());
+    if (uint32_t error = m_connection.StickyError())
         return error;
-    if (!m_bReceiveWaiting)
+    if (!m_connection.ReceiveWaiting())
         return PX_OK;
-    return SendCommand(AgentMakeForceTransfer(AgentBufferId(id.sz)));
+    return m_connection.SendCommand(AgentMakeForceTransfer(id));
 }
 
 uint32_t CClient::EndTransfers()
 {
     CLIENT_TRACE("EndTransfers()\n");
-    m_bEndingTransfers = true;
-    if (m_pLink != nullptr) {
-        NetRecvDisconnect(m_pLink);
-        NetSendDisconnect(m_pLink);
-    }
-    m_evEndTransfers.Set();
+    m_connection.EndTransfers();
     return PX_OK;
 }
 
@@ -792,7 +461,7 @@ uint32_t CClient::GetTimeout(uint32_t* pdwTimeout)
 {
     if (pdwTimeout == nullptr)
         return PX_ERROR;
-    *pdwTimeout = m_dwTimeout;
+    *pdwTimeout = m_connection.Timeout();
     return PX_OK;
 }
 

@@ -7,6 +7,16 @@
 // record outside it, so calls on different handles run in parallel and calls on one handle are
 // serialised by the client's and the channel's own locks. The host must not terminate a handle
 // while another of its threads is inside a call on it.
+//
+// Lock order. Every thread takes the locks of the library in this order and never the other way:
+//   1. the library lock (handle table), released before any of the others is taken;
+//   2. a client's buffer lock, or a channel's request lock (one request at a time);
+//   3. the send lock of that request's connection;
+//   4. a link's lock (NetTransferBuffer), held only while a transfer slot is taken;
+//   5. the channel's status lock, read when a wait ran out (under 2, and 3 for a send);
+//   6. the logger's lock, taken by a trace line under any of the above.
+// A second thread may call PXForceTransferInProgress (3, 4) or PXCancelTransfers (no lock) while a
+// read holds 2; the link's worker threads take no lock of these.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,7 +30,7 @@
 #include "client/ClientTrace.h"
 #include "client/LibraryInternal.h"
 #include "log/XmlLogger.h"
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
 #include "platform/Config.h"
 #include "platform/CriticalSection.h"
@@ -34,8 +44,7 @@ constexpr unsigned long kCurrentThreadPseudoHandle = 0xFFFFFFFEul;
 constexpr uint32_t kLibraryLogSection = 1;
 
 struct CClientRecord {
-    uint32_t m_dwIpAddress = 0;
-    char m_szHostName[256] = {};
+    NetAddress m_address;   // the host name and the IPv4 address (0 when none)
     PXHANDLE m_hHandle = 0;
     char m_szClientName[256] = {};
     bool m_bValid = false;
@@ -207,12 +216,9 @@ PX_API uint32_t PXClientInit(const char* host, const uint8_t* ipv4, const char* 
     record->m_dwTimeout = timeoutMs;
     record->m_usPublishPort = static_cast<uint16_t>(px::ConfigGetNumber("PublishPort", 3072));
     record->m_bErrorMessages = px::ConfigGetNumber("ShowDebugMessage", 0) != 0;
-    if (host != nullptr)
-        std::snprintf(record->m_szHostName, sizeof record->m_szHostName, "%s", host);
+    record->m_address = NetAddress::Of(host, ipv4);
     if (clientName != nullptr)
         std::snprintf(record->m_szClientName, sizeof record->m_szClientName, "%s", clientName);
-    if (ipv4 != nullptr)
-        record->m_dwIpAddress = px::Ipv4FromBytes(ipv4);
     record->m_bValid = true;
 
     Library& lib = Lib();
@@ -228,7 +234,7 @@ PX_API uint32_t PXClientInit(const char* host, const uint8_t* ipv4, const char* 
     // A channel that cannot connect still leaves a handle; its failure shows in later calls.
     if (agentChannel) {
         record->m_pAgentChannel.reset(new (std::nothrow) CAgentChannel(
-            host, ipv4, record->m_usPublishPort, record->m_szClientName, timeoutMs, record->m_bErrorMessages,
+            record->m_address, record->m_usPublishPort, record->m_szClientName, timeoutMs, record->m_bErrorMessages,
             signalDelay, signalTimeout, retries, channelTiming));
         if (!record->m_pAgentChannel)
             return PX_INIT_FAILED;
@@ -308,15 +314,11 @@ PX_API uint32_t PXSetExchangeBuffer(PXHANDLE h, uint32_t port, const char* id, u
         px::CsLock guard(lib.lock);
         timing = lib.timing.client;
     }
-    uint8_t address[4] = {static_cast<uint8_t>(record->m_dwIpAddress >> 24),
-                          static_cast<uint8_t>(record->m_dwIpAddress >> 16),
-                          static_cast<uint8_t>(record->m_dwIpAddress >> 8), static_cast<uint8_t>(record->m_dwIpAddress)};
     CAgentChannel* channel = agentRecord != nullptr ? agentRecord->m_pAgentChannel.get() : nullptr;
     record->m_pClient.reset();
-    record->m_pClient.reset(new (std::nothrow) CClient(
-        record->m_szHostName[0] != '\0' ? record->m_szHostName : nullptr,
-        record->m_dwIpAddress != 0 ? address : nullptr, static_cast<uint16_t>(port & 0xFFFF), record->m_szClientName,
-        record->m_dwTimeout, record->m_bErrorMessages, channel, timing));
+    record->m_pClient.reset(new (std::nothrow) CClient(record->m_address, static_cast<uint16_t>(port & 0xFFFF),
+                                                       record->m_szClientName, record->m_dwTimeout,
+                                                       record->m_bErrorMessages, channel, timing));
     if (!record->m_pClient)
         return PX_ERROR;
     uint32_t result = record->m_pClient->SetTransferBuffer(IdOrEmpty(id), waitForUpdate);

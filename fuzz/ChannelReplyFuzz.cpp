@@ -6,8 +6,8 @@
 // sanitizer sees a record outside the array); the harness aborts when a kept error lets a request
 // touch the transport again, or when a result is not one the channel can give.
 //
-// Built with clang and -DPELLIX_FUZZ=ON this is a libFuzzer target. Otherwise it is a plain
-// program whose main runs deterministic pseudo-random inputs and mutated valid conversations
+// Built with clang and -DPELLIX_FUZZ=ON this is a libFuzzer target. Otherwise PlainRunner.cpp
+// gives it a main that runs deterministic pseudo-random inputs and mutated valid conversations
 // (argument: the number of runs, 20 000 by default).
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +17,7 @@
 
 #include "client/AgentChannel.h"
 #include "fuzz/FuzzAgent.h"
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
 
 using namespace px::agent;
@@ -72,13 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     return 0;
 }
 
-#ifndef PELLIX_LIBFUZZER
 namespace {
 
 void Append(std::vector<uint8_t>* out, const uint8_t* bytes, size_t size) { out->insert(out->end(), bytes, bytes + size); }
 
+} // namespace
+
+const char* const kFuzzTargetName = "channel_reply_fuzz";
+
+uint32_t FuzzLastStickyError() { return g_dwLastStickyError; }
+
 // A conversation a well-behaved agent could have: the greeting, then the replies to the plan.
-std::vector<uint8_t> ValidConversation(CFuzzRandom& rng)
+std::vector<uint8_t> FuzzValidConversation(CFuzzRandom& rng)
 {
     static const uint32_t kVersions[] = {0x0400012C, 0x040000C8, 0x0300012C, 0x02010000, 0};
     const uint32_t version = kVersions[rng.Below(5)];
@@ -98,7 +103,7 @@ std::vector<uint8_t> ValidConversation(CFuzzRandom& rng)
             Append(&out, head, written);
             for (uint32_t r = 0; r < count; ++r) {
                 BufferListEntry e;
-                e.dwBufferId = AgentBufferId("IMG0");
+                e.bufferId = BufferId::FromText("IMG0");
                 e.dwType = 1;
                 e.usPort = static_cast<uint16_t>(3100 + r);
                 uint8_t record[kAgentBufferListEntrySize];
@@ -112,46 +117,3 @@ std::vector<uint8_t> ValidConversation(CFuzzRandom& rng)
     }
     return out;
 }
-
-void Mutate(std::vector<uint8_t>* bytes, CFuzzRandom& rng)
-{
-    static const uint32_t kWords[] = {0, 1, 4, 8, 56, 539, 540, 541, 4096, 65535, 65536, 0x7FFFFFFF, 0x80000000,
-                                      0xFFFFFFFF};
-    for (uint32_t i = 0, n = 1 + rng.Below(4); i < n && bytes->size() > 1; ++i) {
-        const size_t at = 1 + rng.Below(static_cast<uint32_t>(bytes->size() - 1));
-        if (rng.Below(2) == 0) {
-            (*bytes)[at] = static_cast<uint8_t>(rng.Next());
-        } else {
-            const size_t word = at & ~size_t{3};
-            const uint32_t v = kWords[rng.Below(sizeof kWords / sizeof kWords[0])];
-            for (size_t b = 0; b < 4 && word + b < bytes->size(); ++b)
-                (*bytes)[word + b] = static_cast<uint8_t>(v >> (8 * b));
-        }
-    }
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    const unsigned long runs = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000;
-    CFuzzRandom rng{0x4348'414E'4E45ull};
-    for (unsigned long run = 0; run < runs; ++run) {
-        std::vector<uint8_t> input;
-        if (run % 4 == 0) {
-            input.resize(rng.Below(1024));
-            for (uint8_t& b : input)
-                b = static_cast<uint8_t>(rng.Next());
-        } else {
-            input = ValidConversation(rng);
-            if (run % 4 != 1)
-                Mutate(&input, rng);
-        }
-        LLVMFuzzerTestOneInput(input.data(), input.size());
-        if (run % 4 == 1)
-            Check(g_dwLastStickyError == PX_OK, "a valid conversation failed");
-    }
-    std::printf("channel_reply_fuzz: %lu runs\n", runs);
-    return 0;
-}
-#endif

@@ -9,8 +9,8 @@
 // client writes outside the bytes it may write, when a kept error lets a request touch the
 // transport again, or when a result is not one the client can give.
 //
-// Built with clang and -DPELLIX_FUZZ=ON this is a libFuzzer target. Otherwise it is a plain
-// program whose main runs deterministic pseudo-random inputs and mutated valid conversations
+// Built with clang and -DPELLIX_FUZZ=ON this is a libFuzzer target. Otherwise PlainRunner.cpp
+// gives it a main that runs deterministic pseudo-random inputs and mutated valid conversations
 // (argument: the number of runs, 20 000 by default).
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +20,7 @@
 
 #include "client/Client.h"
 #include "fuzz/FuzzAgent.h"
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
 
 using namespace px::agent;
@@ -133,10 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     return 0;
 }
 
-#ifndef PELLIX_LIBFUZZER
 namespace {
 
-// A small deterministic generator (splitmix64).
 void Append(std::vector<uint8_t>* out, const uint8_t* p, size_t n) { out->insert(out->end(), p, p + n); }
 
 void AppendReply(std::vector<uint8_t>* out, const AgentReply& reply, uint32_t version, size_t partC, CFuzzRandom& rng)
@@ -150,8 +148,14 @@ void AppendReply(std::vector<uint8_t>* out, const AgentReply& reply, uint32_t ve
         out->push_back(static_cast<uint8_t>(rng.Next()));
 }
 
+} // namespace
+
+const char* const kFuzzTargetName = "client_reply_fuzz";
+
+uint32_t FuzzLastStickyError() { return g_dwLastStickyError; }
+
 // A conversation a well-behaved agent of a random version would have with the harness.
-std::vector<uint8_t> ValidConversation(CFuzzRandom& rng)
+std::vector<uint8_t> FuzzValidConversation(CFuzzRandom& rng)
 {
     static const uint32_t kVersions[] = {kAgentDefaultVersion, 0x02010000, 0x02020000, 0x040000C8, 0x0400012C, 0};
     static const uint32_t kTypes[] = {1, 1, 1, 2, 3, 5, 6, 10, 11, 101};
@@ -225,65 +229,3 @@ std::vector<uint8_t> ValidConversation(CFuzzRandom& rng)
     }
     return out;
 }
-
-void Mutate(std::vector<uint8_t>* bytes, CFuzzRandom& rng)
-{
-    static const uint32_t kWords[] = {0, 1, 4, 8, 56, 60, 72, 76, 540, 4096, 4097, 0x7FFFFFFF, 0x80000000,
-                                      0xFFFFFFFF, 0xFFFFFFFE, 16u << 20};
-    const uint32_t count = 1 + rng.Below(4);
-    for (uint32_t i = 0; i < count && bytes->size() > 2; ++i) {
-        const size_t at = 2 + rng.Below(static_cast<uint32_t>(bytes->size() - 2));
-        switch (rng.Below(4)) {
-        case 0:
-            (*bytes)[at] = static_cast<uint8_t>(rng.Next());
-            break;
-        case 1: {
-            const size_t word = at & ~size_t{3};
-            const uint32_t v = kWords[rng.Below(sizeof kWords / sizeof kWords[0])];
-            for (size_t b = 0; b < 4 && word + b < bytes->size(); ++b)
-                (*bytes)[word + b] = static_cast<uint8_t>(v >> (8 * b));
-            break;
-        }
-        case 2:
-            bytes->resize(at);
-            break;
-        default:
-            (*bytes)[at] ^= static_cast<uint8_t>(1u << rng.Below(8));
-            break;
-        }
-    }
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    const unsigned long runs = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20000;
-    CFuzzRandom rng{0x5045'4C4C'4958ull};
-    for (unsigned long run = 0; run < runs; ++run) {
-        std::vector<uint8_t> input;
-        switch (run % 4) {
-        case 0: {
-            // Pseudo-random bytes.
-            input.resize(rng.Below(512));
-            for (uint8_t& b : input)
-                b = static_cast<uint8_t>(rng.Next());
-            break;
-        }
-        case 1:
-            input = ValidConversation(rng);
-            break;
-        default:
-            input = ValidConversation(rng);
-            Mutate(&input, rng);
-            break;
-        }
-        LLVMFuzzerTestOneInput(input.data(), input.size());
-        // A valid conversation gets through every request.
-        if (run % 4 == 1)
-            Check(g_dwLastStickyError == PX_OK, "a valid conversation failed");
-    }
-    std::printf("client_reply_fuzz: %lu runs\n", runs);
-    return 0;
-}
-#endif

@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
-#include "client/AgentExchange.h"
+#include "client/AgentConnection.h"
 #include "pellix/pellix.h"
 
 class CFuzzAgent : public IAgentStream {
@@ -28,7 +29,6 @@ public:
         m_at += size;
         return PX_OK;
     }
-    void MarkBroken(uint32_t) override {}
     size_t Touches() const { return m_sends + m_receives; }
 
 private:
@@ -50,3 +50,11 @@ struct CFuzzRandom {
     }
     uint32_t Below(uint32_t n) { return n == 0 ? 0 : static_cast<uint32_t>(Next() % n); }
 };
+
+// What each fuzz target gives the plain runner (PlainRunner.cpp), which stands in for libFuzzer
+// in the gcc builds: its name, a conversation a well-behaved agent would have with it, and the
+// sticky error its last input left (a valid conversation must leave none).
+extern const char* const kFuzzTargetName;
+std::vector<uint8_t> FuzzValidConversation(CFuzzRandom& rng);
+uint32_t FuzzLastStickyError();
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

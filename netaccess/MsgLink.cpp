@@ -45,29 +45,12 @@ uint32_t CMsgLink::ReceiveStopHook(uint32_t count, uint32_t code, uint32_t detai
 
 uint32_t CMsgLink::StartHook(uint32_t, uint32_t, uint32_t, void*) { return 0; }
 
-NetResult CMsgLink::Create(const char* hostName, const uint8_t* ipv4, uint16_t port)
+NetResult CMsgLink::Create(const NetAddress& address, uint16_t port)
 {
-    const char* host = (hostName != nullptr && hostName[0] != '\0') ? hostName : nullptr;
-    NetResult r = NetAllocContext(NET_PROTOCOL_TCP, NET_ROLE_CLIENT, 0, port, host, ipv4, nullptr, 0, &m_pContext);
-    if (r.code != 0)
-        return r;
-    m_bContextAllocated = true;
-    r = NetAllocLink(m_pContext, 0, &m_pLink);
-    if (r.code != 0)
-        return r;
-    m_bLinkAllocated = true;
-    const struct {
-        uint32_t kind;
-        NetHookFunction fn;
-    } hooks[] = {{NET_HOOK_SEND_START, &StartHook},
-                 {NET_HOOK_RCV_START, &StartHook},
-                 {NET_HOOK_SEND_STOP, &SendStopHook},
-                 {NET_HOOK_RCV_STOP, &ReceiveStopHook}};
-    for (const auto& h : hooks) {
-        r = NetLinkHookFunction(m_pLink, h.kind, h.fn, this, 0);
-        if (r.code != 0)
-            return r;
-    }
+    NetOpenStep failed;
+    NetResult r = NetOpenClientLink(address, port, NetLinkHooks{&StartHook, &StartHook, &SendStopHook, &ReceiveStopHook, this},
+                                    &m_pContext, &m_pLink, &failed);
+    m_bContextAllocated = m_bLinkAllocated = r.code == NET_SUCCESS_CODE;
     return r;
 }
 
@@ -127,58 +110,13 @@ void CMsgLink::Destroy()
     m_bReceivePending = false;
 }
 
-// ---- CWatchDog -------------------------------------------------------------------------------
-
-bool CWatchDog::Create(const char* hostName, const uint8_t* ipv4, uint16_t port, NetResult* result)
-{
-    NetResult r = CMsgLink::Create(hostName, ipv4, port);
-    if (result != nullptr)
-        *result = r;
-    if (r.code != 0)
-        return false;
-    m_bReady = true;
-    return true;
-}
-
-bool CWatchDog::Ask(uint32_t code, AgentMessage* reply)
-{
-    if (Send(AgentMessage{0, code}, px::kInfinite).code != 0)
-        return false;
-    return Receive(reply, m_dwReplyTimeoutMs).code == 0;
-}
-
-bool CWatchDog::Check()
-{
-    AgentMessage reply;
-    return Ask(WD_CHECK, &reply) && reply.dwValue == 1;
-}
-
-bool CWatchDog::GetIdentity()
-{
-    AgentMessage reply;
-    if (!Ask(WD_GET_ID, &reply))
-        return false;
-    m_dwIdentity = reply.dwValue;
-    return true;
-}
-
-bool CWatchDog::SetDelay(uint32_t delayMs) { return Send(AgentMessage{delayMs, WD_SET_DELAY}, px::kInfinite).code == 0; }
-
-bool CWatchDog::Start() { return Send(AgentMessage{0, WD_START}, px::kInfinite).code == 0; }
-
-bool CWatchDog::WaitForSignal(uint32_t timeoutMs)
-{
-    AgentMessage message;
-    return Receive(&message, timeoutMs).code == 0 && message.dwCode == WD_SIGNAL;
-}
-
 // ---- CAsyncMsgLink ---------------------------------------------------------------------------
 
 CAsyncMsgLink::~CAsyncMsgLink() { Destroy(); }
 
-bool CAsyncMsgLink::Create(const char* hostName, const uint8_t* ipv4, uint16_t port, NetResult* result)
+bool CAsyncMsgLink::Create(const NetAddress& address, uint16_t port, NetResult* result)
 {
-    NetResult r = CMsgLink::Create(hostName, ipv4, port);
+    NetResult r = CMsgLink::Create(address, port);
     if (result != nullptr)
         *result = r;
     if (r.code != 0)

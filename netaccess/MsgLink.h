@@ -1,5 +1,5 @@
-// The two 8-byte-message links of an agent channel: the watchdog link (CWatchDog) and the
-// asynchronous message link (CAsyncMsgLink), on their common base CMsgLink.
+// The two 8-byte-message links of an agent channel share their base CMsgLink; the asynchronous
+// message link (CAsyncMsgLink) is here, the watchdog link (CWatchDog) in WatchDog.h.
 //
 // Each object owns one NetContext and one NetLink in the TCP client role. Sends and receives are
 // asynchronous transfers of the link whose stop hooks (on the link's worker threads) store the
@@ -14,8 +14,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "netaccess/AgentProtocol.h"
 #include "netaccess/NetAccess.h"
+#include "netaccess/NetClientLink.h"
+#include "netaccess/protocol/AgentRecords.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 
@@ -26,9 +27,8 @@ public:
     CMsgLink(const CMsgLink&) = delete;
     CMsgLink& operator=(const CMsgLink&) = delete;
 
-    // Connects to port of the host (name, or address when name is null or empty). Returns the
-    // first failure of the network access layer.
-    NetResult Create(const char* hostName, const uint8_t* ipv4, uint16_t port);
+    // Connects to port of the camera. Returns the first failure of the network access layer.
+    NetResult Create(const NetAddress& address, uint16_t port);
     // {15, 5164} on time-out, {15, 5165} when the wait failed, {1, 2} when not ready.
     NetResult Send(const px::agent::AgentMessage& message, uint32_t timeoutMs);
     // {13, 5164} on time-out (the receive stays pending), {13, 5165}, {1, 2} as for Send.
@@ -59,33 +59,13 @@ protected:
     uint8_t m_byReceive[px::agent::kAgentMessageSize] = {};
 };
 
-class CWatchDog : public CMsgLink {
-public:
-    // How long check and identity wait for the agent's answer (5000 ms; tests shorten it).
-    explicit CWatchDog(uint32_t replyTimeoutMs = 5000) : m_dwReplyTimeoutMs(replyTimeoutMs) {}
-
-    bool Create(const char* hostName, const uint8_t* ipv4, uint16_t port, NetResult* result);
-    bool Check();
-    bool GetIdentity();
-    bool SetDelay(uint32_t delayMs);
-    bool Start();
-    bool WaitForSignal(uint32_t timeoutMs);
-    uint32_t Identity() const { return m_dwIdentity; }
-
-private:
-    bool Ask(uint32_t code, px::agent::AgentMessage* reply);
-
-    uint32_t m_dwIdentity = 0;
-    uint32_t m_dwReplyTimeoutMs;
-};
-
 class CAsyncMsgLink : public CMsgLink {
 public:
     // The message thread looks at its running flag after each wait of pollMs (200 ms).
     explicit CAsyncMsgLink(uint32_t pollMs = 200) : m_dwPollMs(pollMs) {}
     ~CAsyncMsgLink() override;
 
-    bool Create(const char* hostName, const uint8_t* ipv4, uint16_t port, NetResult* result);
+    bool Create(const NetAddress& address, uint16_t port, NetResult* result);
     // Auto-reset; signalled for each MSG_BUFFER_LIST_CHANGED. Owned by this object.
     px::Event* ListChangedEvent() { return &m_evListChanged; }
     void Destroy();

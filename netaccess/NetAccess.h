@@ -115,12 +115,12 @@ struct NetContext {
     uint8_t ipv4[4] = {};
     uint32_t multicast = 0;
     uint8_t group[4] = {};
-    NetLink* links = nullptr;        // most recently added first
+    px::CriticalSection listLock;    // guards the list of links and the accept hook
+    NetLink* links PX_GUARDED_BY(listLock) = nullptr;  // most recently added first
     NetLink* listening = nullptr;    // TCP server role only
-    NetAcceptHookFunction acceptHook = nullptr;
-    void* acceptUser = nullptr;
+    NetAcceptHookFunction acceptHook PX_GUARDED_BY(listLock) = nullptr;
+    void* acceptUser PX_GUARDED_BY(listLock) = nullptr;
     uint32_t raw = 0;
-    px::CriticalSection listLock;    // guards links
     std::unique_ptr<px::Event> accepted;  // set when NetAllocLink accepted (see listening thread)
 };
 
@@ -150,8 +150,10 @@ struct NetLink {
     std::unique_ptr<px::Event> listenStop;                      // wakes the listening thread
     std::atomic<bool> listenStopFlag{false}, sendStopFlag{false}, receiveStopFlag{false};
     std::atomic<uint32_t> sendThreadId{0}, receiveThreadId{0}, listenThreadId{0};
-    NetRequest pendingSend, pendingReceive;
-    NetHook hooks[4];
+    // Written under the lock by the requesting thread; the worker thread reads them after the
+    // requested event, and nobody writes them again before the slot-free event (see NetTransfer.cpp).
+    NetRequest pendingSend PX_GUARDED_BY(lock), pendingReceive PX_GUARDED_BY(lock);
+    NetHook hooks[4] PX_GUARDED_BY(lock);
     NetLink* prev = nullptr;
     NetLink* next = nullptr;
 };
@@ -172,6 +174,16 @@ void NetErrorText(NetResult result, char* text, size_t size = 256);
 // whose stop hook reports the end; async 0: performed here and the count stored through count.
 NetResult NetTransferBuffer(NetLink* link, void* buffer, uint32_t length, uint32_t direction, uint32_t async,
                             uint32_t reserved, uint32_t* count, uint32_t flags);
+// A synchronous TCP transfer on the caller's thread that waits for the socket at most timeoutMs
+// (px::kInfinite: no limit) and ends as soon as wake (may be null) is signalled. It takes the
+// direction's slot like every request, but does not hold the link's lock while it waits, so that
+// the other direction can be requested meanwhile (a forced transfer sent while a read waits).
+// *count is the bytes moved, also when the transfer ended early: {0, 2} all of them; {13 or 15,
+// 5164} the time-out passed (call again for the rest); {13 or 15, 5165} wake was signalled; other
+// results as for NetTransferBuffer. Nothing of the transfer goes on after the call returned, and
+// it costs no hand-over between threads: the requests and replies of the agent use it.
+NetResult NetTransferBufferWait(NetLink* link, void* buffer, uint32_t length, uint32_t direction, uint32_t timeoutMs,
+                                const px::Event* wake, uint32_t* count);
 NetResult NetRecvDisconnect(NetLink* link);
 NetResult NetSendDisconnect(NetLink* link);
 

@@ -13,6 +13,11 @@
 
 #include "netaccess/NetAccess.h"
 #include "netaccess/NetLinkThreads.h"
+#include "netaccess/protocol/AgentBytes.h"
+#include "platform/Clock.h"
+
+using px::agent::GetLe32;
+using px::agent::PutLe32;
 
 namespace {
 
@@ -24,19 +29,6 @@ NetResult SendFail(int e) { return Fail(NET_SEND_ERROR, static_cast<uint32_t>(e)
 
 // A stream whose peer closed, or an empty datagram, has no errno of its own.
 constexpr int kPeerClosed = ECONNRESET;
-
-void PutLe32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetLe32(const uint8_t* p)
-{
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 bool Framed(const NetLink* link) { return link->context->protocol == NET_PROTOCOL_UDP && !link->context->raw; }
 
@@ -166,6 +158,14 @@ NetResult PerformReceive(NetLink* link, uint8_t* buffer, uint32_t length, uint32
     return kOk;
 }
 
+// The worker thread's stop hook. The requesting thread wrote the hooks and the slot under the
+// link's lock before it signalled the requested event, and writes them again only after the worker
+// freed the slot: the events order the two, which the lock analysis cannot see.
+NetHook& WorkerHook(NetLink* link, bool send) PX_NO_THREAD_SAFETY_ANALYSIS
+{
+    return link->hooks[send ? NET_HOOK_SEND_STOP : NET_HOOK_RCV_STOP];
+}
+
 // The loop both worker threads run; only the direction's members differ.
 template <bool Send>
 void WorkerLoop(NetLink* link)
@@ -174,7 +174,7 @@ void WorkerLoop(NetLink* link)
     px::Event& requested = Send ? *link->sendRequested : *link->receiveRequested;
     px::Event& slotFree = Send ? *link->sendSlotFree : *link->receiveSlotFree;
     NetRequest& pending = Send ? link->pendingSend : link->pendingReceive;
-    NetHook& hook = link->hooks[Send ? NET_HOOK_SEND_STOP : NET_HOOK_RCV_STOP];
+    NetHook& hook = WorkerHook(link, Send);
     (Send ? link->sendThreadId : link->receiveThreadId) = px::CurrentThreadId();
 
     while (requested.Wait() == px::WaitResult::Signaled && !stop) {
@@ -223,6 +223,42 @@ bool TryNow(NetLink* link, bool send, uint8_t* bytes, uint32_t length, uint32_t*
     }
     *result = kOk;
     return true;
+}
+
+// NetTransferBufferWait's work once the slot is taken: moves bytes as the socket allows and waits
+// for it, at most until the deadline, while wake stays unsignalled.
+NetResult MoveOrWait(NetLink* link, bool send, uint8_t* bytes, uint32_t length, uint32_t timeoutMs,
+                     const px::Event* wake, uint32_t* done)
+{
+    const uint32_t code = send ? NET_SEND_ERROR : NET_RECEIVE_ERROR;
+    const uint64_t deadline = px::TickCount64() + timeoutMs;
+    const int wakeFd = wake != nullptr ? wake->Fd() : -1;
+    while (*done < length) {
+        size_t n = 0;
+        int e = send ? px::SocketSendNow(link->socket, bytes + *done, length - *done, &n)
+                     : px::SocketRecvNow(link->socket, bytes + *done, length - *done, &n);
+        if (e == 0 && n == 0 && !send)
+            e = kPeerClosed;
+        if (e == 0) {
+            *done += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (e != EAGAIN)
+            return Fail(code, static_cast<uint32_t>(e));
+        int waitMs = -1;
+        if (timeoutMs != px::kInfinite) {
+            const uint64_t now = px::TickCount64();
+            if (now >= deadline)
+                return Fail(code, NET_DETAIL_WAIT_TIMEOUT);
+            waitMs = static_cast<int>(deadline - now);
+        }
+        bool ready = false, woken = false;
+        if (int w = px::SocketWaitOrWake(link->socket, send, wakeFd, waitMs, &ready, &woken))
+            return Fail(code, static_cast<uint32_t>(w));
+        if (woken)
+            return Fail(code, NET_DETAIL_WAIT_ABANDONED);
+    }
+    return kOk;
 }
 
 } // namespace
@@ -297,4 +333,32 @@ NetResult NetSendDisconnect(NetLink* link)
     if (int e = px::SocketShutdown(link->socket, px::ShutdownHow::Send))
         return Fail(NET_SEND_DISCONNECT_ERROR, static_cast<uint32_t>(e));
     return kOk;
+}
+
+NetResult NetTransferBufferWait(NetLink* link, void* buffer, uint32_t length, uint32_t direction, uint32_t timeoutMs,
+                                const px::Event* wake, uint32_t* count)
+{
+    if (count != nullptr)
+        *count = 0;
+    if (link == nullptr || link->listening || link->context->protocol != NET_PROTOCOL_TCP ||
+        direction > NET_DIRECTION_RECEIVE || (buffer == nullptr && length > 0))
+        return Fail(NET_INVALID_INPUT_PARAMETERS, 0);
+    const bool send = direction == NET_DIRECTION_SEND;
+    px::Event& slotFree = send ? *link->sendSlotFree : *link->receiveSlotFree;
+    {
+        px::CsLock guard(link->lock);
+        slotFree.Wait();
+        if (send ? link->sendStopFlag.load() : link->receiveStopFlag.load()) {
+            slotFree.Set();
+            return Fail(send ? NET_SEND_ERROR : NET_RECEIVE_ERROR, ECANCELED);
+        }
+    }
+    // The slot is ours until the transfer ends; the lock is not held meanwhile, so the other
+    // direction can be requested while this one waits.
+    uint32_t done = 0;
+    const NetResult r = MoveOrWait(link, send, static_cast<uint8_t*>(buffer), length, timeoutMs, wake, &done);
+    slotFree.Set();
+    if (count != nullptr)
+        *count = done;
+    return r;
 }

@@ -5,7 +5,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <vector>
 
 namespace px {
 
@@ -69,9 +68,11 @@ WaitResult Event::Wait(uint32_t timeoutMs)
 
 int Event::WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
 {
-    if (count == 0)
+    // Waits are frequent and concern a few events: no allocation for them.
+    constexpr size_t kMaxEvents = 8;
+    if (count == 0 || count > kMaxEvents)
         return kWaitFailed;
-    std::vector<pollfd> fds(count);
+    pollfd fds[kMaxEvents];
     for (size_t i = 0; i < count; ++i) {
         if (events[i] == nullptr || events[i]->m_fd < 0)
             return kWaitFailed;
@@ -84,7 +85,7 @@ int Event::WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
             uint64_t now = TickCount64();
             waitMs = now >= deadline ? 0 : static_cast<int>(deadline - now);
         }
-        int n = poll(fds.data(), count, waitMs);
+        int n = poll(fds, count, waitMs);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -39,7 +39,7 @@ public:
     // Signalled right now? Consumes the signal of an auto-reset event, like a zero wait.
     bool TryConsume();
 
-    // Waits until any of the events is signalled; returns the lowest signalled index,
+    // Waits until any of the events (at most 8) is signalled; returns the lowest signalled index,
     // kWaitTimeout or kWaitFailed. An auto-reset event that is reported is consumed.
     static int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs = kInfinite);
 

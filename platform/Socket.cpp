@@ -288,13 +288,19 @@ int SocketWaitReadable(SocketHandle s, int timeoutMs, bool* readable)
 
 int SocketWaitReadableOrWake(SocketHandle s, int wakeFd, int timeoutMs, bool* readable, bool* woken)
 {
-    pollfd p[2] = {{s, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    return SocketWaitOrWake(s, false, wakeFd, timeoutMs, readable, woken);
+}
+
+int SocketWaitOrWake(SocketHandle s, bool writable, int wakeFd, int timeoutMs, bool* ready, bool* woken)
+{
+    // A negative descriptor is ignored by poll: no wake then.
+    pollfd p[2] = {{s, static_cast<short>(writable ? POLLOUT : POLLIN), 0}, {wakeFd, POLLIN, 0}};
     for (;;) {
         int n = poll(p, 2, timeoutMs);
         if (n >= 0) {
             if (n > 0 && (p[0].revents & POLLNVAL))
                 return EBADF;
-            *readable = (p[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+            *ready = (p[0].revents & (POLLIN | POLLOUT | POLLHUP | POLLERR)) != 0;
             *woken = (p[1].revents & POLLIN) != 0;
             return 0;
         }

@@ -65,6 +65,8 @@ int SocketWaitReadable(SocketHandle s, int timeoutMs, bool* readable);
 // The same, but also returns (with *woken set) as soon as wakeFd (an Event's descriptor) is
 // readable, so that a thread blocked on a socket can be told to stop.
 int SocketWaitReadableOrWake(SocketHandle s, int wakeFd, int timeoutMs, bool* readable, bool* woken);
+// Either direction: readable, or writable (room to send); wakeFd < 0 waits for the socket alone.
+int SocketWaitOrWake(SocketHandle s, bool writable, int wakeFd, int timeoutMs, bool* ready, bool* woken);
 
 int SocketJoinMulticast(SocketHandle s, uint32_t group);
 // Largest payload one datagram of this socket can carry.

@@ -5,39 +5,23 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim/SimSession.h"
-#include "sim/SimWire.h"
-
-#if PELLIX_SIM_HAS_WATCHDOG
-#include "sim/SimWatchdogServer.h"
-#endif
-#if PELLIX_SIM_HAS_MESSAGES
 #include "sim/SimMessageServer.h"
-#endif
+#include "sim/SimSession.h"
+#include "sim/SimWatchdogServer.h"
 
 namespace pxsim {
 
-// The watchdog and message ports are served by their own classes; this holds them when built.
+using px::agent::BufferId;
+
+// The watchdog and message ports are served by classes of their own.
 struct CKelvoSim::Services {
-#if PELLIX_SIM_HAS_WATCHDOG
     CSimWatchdogServer watchdog;
-#endif
-#if PELLIX_SIM_HAS_MESSAGES
     CSimMessageServer messages;
-#endif
 };
 
 namespace {
 
 std::mutex g_logLock;   // whole lines, even from many connection threads
-
-bool SameId(const char a[4], const char* b)
-{
-    char padded[4] = {};
-    for (int i = 0; i < 4 && b[i] != '\0'; ++i)
-        padded[i] = b[i];
-    return std::memcmp(a, padded, 4) == 0;
-}
 
 } // namespace
 
@@ -45,44 +29,44 @@ SimConfig DefaultSimConfig()
 {
     SimConfig c;
     SimBufferConfig image;
-    std::memcpy(image.szId, "IMG0", 4);
+    image.id = BufferId::FromText("IMG0");
     image.strComment = "VGA test pattern";
     c.buffers.push_back(image);
 
     SimBufferConfig hist;
-    std::memcpy(hist.szId, "HIST", 4);
-    hist.dwType = SIM_BUF_HISTOGRAM;
+    hist.id = BufferId::FromText("HIST");
+    hist.dwType = PX_BUFTYPE_HISTOGRAM;
     hist.strSource = "IMG0";
     hist.strComment = "Histogram of IMG0";
     c.buffers.push_back(hist);
 
     SimBufferConfig text;
-    std::memcpy(text.szId, "TEXT", 4);
-    text.dwType = SIM_BUF_TEXT;
+    text.id = BufferId::FromText("TEXT");
+    text.dwType = PX_BUFTYPE_TEXT;
     text.strComment = "Status text";
     c.buffers.push_back(text);
 
     SimBufferConfig array;
-    std::memcpy(array.szId, "ARR0", 4);
-    array.dwType = SIM_BUF_ARRAY;
+    array.id = BufferId::FromText("ARR0");
+    array.dwType = PX_BUFTYPE_ARRAY;
     array.strComment = "Measurements";
     c.buffers.push_back(array);
 
     SimBufferConfig input;
-    std::memcpy(input.szId, "INP0", 4);
-    input.dwType = SIM_BUF_INPUT;
+    input.id = BufferId::FromText("INP0");
+    input.dwType = PX_BUFTYPE_INPUT;
     input.strComment = "Host input";
     c.buffers.push_back(input);
     return c;
 }
 
-SimConfig SingleImageSimConfig(const char id[4], uint32_t width, uint32_t height, uint32_t format)
+SimConfig SingleImageSimConfig(const char* id, uint32_t width, uint32_t height, uint32_t format)
 {
     SimConfig c;
     c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
     c.dwFrameIntervalMs = 0;
     SimBufferConfig image;
-    std::memcpy(image.szId, id, 4);
+    image.id = BufferId::FromText(id);
     image.dwFullSizeX = width;
     image.dwFullSizeY = height;
     image.dwPixelFormat = format;
@@ -156,20 +140,15 @@ int CKelvoSim::Start(const SimConfig& config)
     if (e == 0) {
         m_pServices = std::make_unique<Services>();
         auto log = [this](const std::string& line) { Log(2, "%s", line.c_str()); };
-        (void)log;
-#if PELLIX_SIM_HAS_WATCHDOG
         m_pServices->watchdog.SetLog(log);
         m_pServices->watchdog.SetIdentity(config.dwWatchdogId);
         e = m_pServices->watchdog.Start(config.usWatchdogPort, config.dwBindAddress);
         m_usWatchdogPort = m_pServices->watchdog.Port();
-#endif
-#if PELLIX_SIM_HAS_MESSAGES
         if (e == 0) {
             m_pServices->messages.SetLog(log);
             e = m_pServices->messages.Start(config.usMessagePort, config.dwBindAddress);
             m_usMessagePort = m_pServices->messages.Port();
         }
-#endif
         ApplyServiceFaults(config.faults);
     }
     if (e == 0 && config.dwFrameIntervalMs != 0)
@@ -190,7 +169,7 @@ int CKelvoSim::OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out)
 {
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (FindPublished(std::string(config.szId, 4).c_str()) != nullptr)
+        if (FindPublished(config.id) != nullptr)
             return EEXIST;
     }
     auto buffer = std::make_shared<CSimBuffer>(config);
@@ -212,7 +191,7 @@ int CKelvoSim::OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out)
             return std::make_unique<CSimSession>(s, *this, bound);
         }))
         return e;
-    Log(1, "buffer %.4s type %u on port %u", config.szId, config.dwType, bound);
+    Log(1, "buffer %s type %u on port %u", config.id.ToText().c_str(), config.dwType, bound);
     out->pBuffer = std::move(buffer);
     out->pListener = std::move(listener);
     return 0;
@@ -224,14 +203,10 @@ void CKelvoSim::Stop()
         return;
     m_stopProducer.Set();
     m_producer.Join();
-#if PELLIX_SIM_HAS_MESSAGES
     if (m_pServices)
         m_pServices->messages.Stop();
-#endif
-#if PELLIX_SIM_HAS_WATCHDOG
     if (m_pServices)
         m_pServices->watchdog.Stop();
-#endif
     if (m_pPublish)
         m_pPublish->Stop();
     std::vector<PublishedBuffer> buffers;
@@ -250,14 +225,14 @@ void CKelvoSim::Stop()
 uint16_t CKelvoSim::BufferPort(const char* id) const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const PublishedBuffer* pb = FindPublished(id);
+    const PublishedBuffer* pb = FindPublished(BufferId::FromText(id));
     return pb ? pb->pBuffer->Port() : 0;
 }
 
-const CKelvoSim::PublishedBuffer* CKelvoSim::FindPublished(const char* id) const
+const CKelvoSim::PublishedBuffer* CKelvoSim::FindPublished(BufferId id) const
 {
     for (const PublishedBuffer& pb : m_buffers)
-        if (SameId(pb.pBuffer->Id(), id))
+        if (pb.pBuffer->Id() == id)
             return &pb;
     return nullptr;
 }
@@ -269,7 +244,7 @@ int CKelvoSim::AddBuffer(const SimBufferConfig& buffer, uint16_t* port)
     PublishedBuffer pb;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (FindPublished(std::string(buffer.szId, 4).c_str()))
+        if (FindPublished(buffer.id))
             return EEXIST;
     }
     if (int e = OpenBuffer(buffer, &pb))
@@ -290,7 +265,7 @@ int CKelvoSim::RemoveBuffer(const char* id)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         auto it = m_buffers.begin();
-        while (it != m_buffers.end() && !SameId(it->pBuffer->Id(), id))
+        while (it != m_buffers.end() && it->pBuffer->Id() != BufferId::FromText(id))
             ++it;
         if (it == m_buffers.end())
             return ENOENT;
@@ -298,7 +273,7 @@ int CKelvoSim::RemoveBuffer(const char* id)
         m_buffers.erase(it);
     }
     removed.pListener->Stop();
-    Log(1, "buffer %.4s withdrawn", removed.pBuffer->Id());
+    Log(1, "buffer %s withdrawn", removed.pBuffer->Id().ToText().c_str());
     NotifyListChanged();
     return 0;
 }
@@ -306,10 +281,8 @@ int CKelvoSim::RemoveBuffer(const char* id)
 void CKelvoSim::NotifyListChanged()
 {
     Log(2, "buffer list changed");
-#if PELLIX_SIM_HAS_MESSAGES
     if (m_pServices)
         m_pServices->messages.NotifyBufferListChanged();
-#endif
 }
 
 void CKelvoSim::ProducerLoop()
@@ -331,16 +304,16 @@ void CKelvoSim::ProduceAll()
     const std::vector<std::shared_ptr<CSimBuffer>> buffers = Buffers();
     // Images first, so that a histogram counts the frame made in this same round.
     for (const auto& b : buffers)
-        if (b->Type() == SIM_BUF_IMAGE)
+        if (b->Type() == PX_BUFTYPE_IMAGE)
             b->Produce(nullptr);
     for (const auto& b : buffers) {
-        if (b->Type() == SIM_BUF_IMAGE)
+        if (b->Type() == PX_BUFTYPE_IMAGE)
             continue;
         const CSimBuffer* source = nullptr;
-        if (b->Type() == SIM_BUF_HISTOGRAM) {
+        if (b->Type() == PX_BUFTYPE_HISTOGRAM) {
             for (const auto& s : buffers) {
-                if (s->Type() == SIM_BUF_IMAGE &&
-                    (b->Config().strSource.empty() || SameId(s->Id(), b->Config().strSource.c_str()))) {
+                if (s->Type() == PX_BUFTYPE_IMAGE &&
+                    (b->Config().strSource.empty() || s->Id() == BufferId::FromText(b->Config().strSource.c_str()))) {
                     source = s.get();
                     break;
                 }
@@ -367,16 +340,11 @@ void CKelvoSim::ApplyServiceFaults(const SimFaults& faults)
 {
     if (!m_pServices)
         return;
-#if PELLIX_SIM_HAS_WATCHDOG
     m_pServices->watchdog.SetStopSignalsAfter(faults.dwWatchdogStopAfterMs);
     m_pServices->watchdog.SetNoCheckReply(faults.bWatchdogNoCheckReply);
     m_pServices->watchdog.SetRefuseConnections(faults.bRefuseWatchdog);
     m_pServices->watchdog.SetReplyDelay(faults.dwReplyDelayMs);
-#endif
-#if PELLIX_SIM_HAS_MESSAGES
     m_pServices->messages.SetRefuseConnections(faults.bRefuseMessage);
-#endif
-    (void)faults;
 }
 
 SimFaults CKelvoSim::Faults() const
@@ -385,16 +353,11 @@ SimFaults CKelvoSim::Faults() const
     return m_faults;
 }
 
-std::shared_ptr<CSimBuffer> CKelvoSim::FindBuffer(uint32_t wireId) const
+std::shared_ptr<CSimBuffer> CKelvoSim::FindBuffer(BufferId id) const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    for (const PublishedBuffer& pb : m_buffers) {
-        uint8_t b[4];
-        PutId(b, pb.pBuffer->Id());
-        if (GetLe32(b) == wireId)
-            return pb.pBuffer;
-    }
-    return nullptr;
+    const PublishedBuffer* pb = FindPublished(id);
+    return pb ? pb->pBuffer : nullptr;
 }
 
 std::shared_ptr<CSimBuffer> CKelvoSim::FindBufferByPort(uint16_t port) const
@@ -426,28 +389,28 @@ uint32_t CKelvoSim::TotalSubscribers() const
 uint32_t CKelvoSim::Subscribers(const char* id) const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const PublishedBuffer* pb = FindPublished(id);
+    const PublishedBuffer* pb = FindPublished(BufferId::FromText(id));
     return pb ? pb->pBuffer->Subscribers() : 0;
 }
 
 uint64_t CKelvoSim::Serial(const char* id) const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const PublishedBuffer* pb = FindPublished(id);
+    const PublishedBuffer* pb = FindPublished(BufferId::FromText(id));
     return pb ? pb->pBuffer->Serial() : 0;
 }
 
 std::vector<std::vector<uint8_t>> CKelvoSim::Inputs(const char* id) const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const PublishedBuffer* pb = FindPublished(id);
+    const PublishedBuffer* pb = FindPublished(BufferId::FromText(id));
     return pb ? pb->pBuffer->Inputs() : std::vector<std::vector<uint8_t>>();
 }
 
 SimSubscription CKelvoSim::LastSubscription(const char* id) const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const PublishedBuffer* pb = FindPublished(id);
+    const PublishedBuffer* pb = FindPublished(BufferId::FromText(id));
     return pb ? pb->lastSubscription : SimSubscription();
 }
 

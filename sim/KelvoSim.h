@@ -95,7 +95,7 @@ public:
     // --- for the connection threads -------------------------------------------------------------
     uint32_t AgentVersion() const { return m_config.dwAgentVersion; }
     uint32_t ListRecordSize() const { return m_config.dwListRecordSize; }
-    std::shared_ptr<CSimBuffer> FindBuffer(uint32_t wireId) const;
+    std::shared_ptr<CSimBuffer> FindBuffer(px::agent::BufferId id) const;
     std::shared_ptr<CSimBuffer> FindBufferByPort(uint16_t port) const;
     std::vector<std::shared_ptr<CSimBuffer>> Buffers() const;
     uint32_t TotalSubscribers() const;
@@ -117,7 +117,7 @@ private:
     void ProduceAll();
     void NotifyListChanged();
     void ApplyServiceFaults(const SimFaults& faults);
-    const PublishedBuffer* FindPublished(const char* id) const;
+    const PublishedBuffer* FindPublished(px::agent::BufferId id) const;
 
     SimConfig m_config;
     std::atomic<bool> m_bRunning{false};

@@ -4,13 +4,20 @@
 #include <cerrno>
 #include <cstring>
 
-#include "sim/SimWire.h"
+#include "netaccess/protocol/AgentBytes.h"
+#include "netaccess/protocol/AgentRecords.h"
 
 namespace pxsim {
 
+using namespace px::agent;
+
 namespace {
 
-bool KnownFormat(uint32_t f) { return f == 1 || f == 2 || f == 16 || f == 256 || f == 4096 || f == 8192; }
+bool KnownFormat(uint32_t f)
+{
+    return f == PX_FORMAT_MONO8 || f == PX_FORMAT_SYSCOLOR8 || f == PX_FORMAT_RGB24 || f == PX_FORMAT_RGB32 ||
+           f == PX_FORMAT_YUV16 || f == PX_FORMAT_RGB16;
+}
 
 // A camera corrects a requested geometry instead of refusing it: unknown modes become 1, sizes
 // are kept inside the full image (0 means all of it), mode 0 has no offset, and a window that
@@ -37,23 +44,10 @@ void Correct(SimGeometry* g)
 
 CSimBuffer::CSimBuffer(const SimBufferConfig& config) : m_config(config) {}
 
-bool CSimBuffer::HasId(const uint8_t id[4]) const { return std::memcmp(id, m_config.szId, 4) == 0; }
-
-uint32_t CSimBuffer::InfoSizeOf(uint32_t type)
-{
-    switch (type) {
-    case 1: return 60;
-    case 2: case 7: case 8: case 9: return 12;
-    case 3: case 4: case 5: case 11: return 16;
-    case 6: case 10: return 8;
-    default: return 0;
-    }
-}
-
 int CSimBuffer::Init()
 {
     const uint32_t t = m_config.dwType;
-    if (!((t >= 1 && t <= 11) || t == 101))
+    if (!BufParamsSize(t, nullptr))
         return EINVAL;
     if (t == 1) {
         SimGeometry g;
@@ -97,63 +91,70 @@ uint64_t CSimBuffer::DataBytes() const
 
 std::vector<uint8_t> CSimBuffer::InfoRecord() const
 {
-    std::vector<uint8_t> rec(InfoSize(), 0);
-    std::lock_guard<std::mutex> lock(m_lock);
-    const uint32_t bytes = static_cast<uint32_t>(DataBytes());
-    uint8_t* p = rec.data();
-    switch (m_config.dwType) {
-    case 1: {
-        const SimGeometry& g = m_geometry;
-        PutLe32(p + 2 * 4, g.dwFullSizeX);
-        PutLe32(p + 3 * 4, g.dwFullSizeY);
-        PutLe32(p + 6 * 4, bytes);
-        PutLe32(p + 7 * 4, SimBytesPerPixel(g.dwPixelFormat));
-        PutLe32(p + 8 * 4, g.dwOffsetX);
-        PutLe32(p + 9 * 4, g.dwOffsetY);
-        PutLe32(p + 10 * 4, g.dwSizeX);
-        PutLe32(p + 11 * 4, g.dwSizeY);
-        PutLe32(p + 12 * 4, g.dwSubsection);
-        PutLe32(p + 14 * 4, g.dwPixelFormat);
-        break;
+    BufParams record;
+    if (BufParamsInit(m_config.dwType, &record) != AGENT_OK)
+        return {};
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const uint32_t bytes = static_cast<uint32_t>(DataBytes());
+        uint32_t* w = record.dwWords;
+        switch (m_config.dwType) {
+        case PX_BUFTYPE_IMAGE: {
+            const SimGeometry& g = m_geometry;
+            w[IMAGE_FULL_SIZE_X] = g.dwFullSizeX;
+            w[IMAGE_FULL_SIZE_Y] = g.dwFullSizeY;
+            w[IMAGE_DATA_SIZE] = bytes;
+            w[IMAGE_NUM_BANDS] = SimBytesPerPixel(g.dwPixelFormat);
+            w[IMAGE_OFFSET_X] = g.dwOffsetX;
+            w[IMAGE_OFFSET_Y] = g.dwOffsetY;
+            w[IMAGE_SIZE_X] = g.dwSizeX;
+            w[IMAGE_SIZE_Y] = g.dwSizeY;
+            w[IMAGE_SUBSECTION] = g.dwSubsection;
+            w[IMAGE_FORMAT] = g.dwPixelFormat;
+            break;
+        }
+        case 2: case 7: case 8: case 9: case 10:
+            w[0] = bytes;
+            w[1] = m_config.dwElements;
+            break;
+        case PX_BUFTYPE_HISTOGRAM:
+            w[0] = bytes;
+            w[1] = 256;
+            break;
+        case 3: case 4: case PX_BUFTYPE_TEXT: case PX_BUFTYPE_ARRAY:
+            w[0] = bytes;
+            w[1] = m_config.dwType == PX_BUFTYPE_TEXT    ? m_config.dwTextChars
+                   : m_config.dwType == PX_BUFTYPE_ARRAY ? m_config.dwArrayCount
+                                                         : m_config.dwElements;
+            w[2] = 1;
+            break;
+        default:
+            break;
+        }
     }
-    case 2: case 7: case 8: case 9: case 10:
-        PutLe32(p, bytes);
-        PutLe32(p + 4, m_config.dwElements);
-        break;
-    case 6:
-        PutLe32(p, bytes);
-        PutLe32(p + 4, 256);
-        break;
-    case 3: case 4: case 5: case 11: {
-        const uint32_t x = m_config.dwType == 5    ? m_config.dwTextChars
-                           : m_config.dwType == 11 ? m_config.dwArrayCount
-                                                   : m_config.dwElements;
-        PutLe32(p, bytes);
-        PutLe32(p + 4, x);
-        PutLe32(p + 8, 1);
-        break;
-    }
-    default:
-        break;
-    }
-    return rec;
+    std::vector<uint8_t> bytes(record.dwSize);
+    size_t written = 0;
+    AgentEncodeBufParams(record, bytes.data(), bytes.size(), &written);
+    return bytes;
 }
 
-bool CSimBuffer::ApplyInfoRecord(const uint8_t* record, size_t size)
+bool CSimBuffer::ApplyInfoRecord(const uint8_t* bytes, size_t size)
 {
-    if (m_config.dwType != 1 || size < 60)
+    BufParams record;
+    if (m_config.dwType != PX_BUFTYPE_IMAGE || AgentDecodeBufParams(PX_BUFTYPE_IMAGE, bytes, size, &record) != AGENT_OK)
         return false;
+    const uint32_t* w = record.dwWords;
     std::lock_guard<std::mutex> render(m_renderLock);
     std::shared_ptr<SimFrame> frame;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         SimGeometry g = m_geometry;
-        g.dwOffsetX = GetLe32(record + 8 * 4);
-        g.dwOffsetY = GetLe32(record + 9 * 4);
-        g.dwSizeX = GetLe32(record + 10 * 4);
-        g.dwSizeY = GetLe32(record + 11 * 4);
-        g.dwSubsection = GetLe32(record + 12 * 4);
-        const uint32_t format = GetLe32(record + 14 * 4);
+        g.dwOffsetX = w[IMAGE_OFFSET_X];
+        g.dwOffsetY = w[IMAGE_OFFSET_Y];
+        g.dwSizeX = w[IMAGE_SIZE_X];
+        g.dwSizeY = w[IMAGE_SIZE_Y];
+        g.dwSubsection = w[IMAGE_SUBSECTION];
+        const uint32_t format = w[IMAGE_FORMAT];
         if (KnownFormat(format) && format != g.dwPixelFormat) {
             g.dwPixelFormat = format;
             m_dwPendingFormat = format;
@@ -231,7 +232,7 @@ std::shared_ptr<SimFrame> CSimBuffer::Render(uint64_t serial, const CSimBuffer* 
         SimRenderImage(frame->geometry, serial, out);
         break;
     case 5:
-        SimRenderText(m_config.szId, serial, m_config.dwTextChars, out);
+        SimRenderText(m_config.id, serial, m_config.dwTextChars, out);
         break;
     case 6: {
         uint32_t bins[256] = {};

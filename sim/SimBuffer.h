@@ -38,17 +38,13 @@ public:
     // Checks the settings and renders frame 0. Returns 0 or EINVAL.
     int Init();
 
-    const char* Id() const { return m_config.szId; }
-    bool HasId(const uint8_t id[4]) const;
+    px::agent::BufferId Id() const { return m_config.id; }
     uint32_t Type() const { return m_config.dwType; }
     const SimBufferConfig& Config() const { return m_config; }
     uint16_t Port() const { return m_usPort.load(); }
     void SetPort(uint16_t port) { m_usPort.store(port); }
 
-    // Size of the type's information record (0 for input buffers and unknown types).
-    static uint32_t InfoSizeOf(uint32_t type);
-    uint32_t InfoSize() const { return InfoSizeOf(m_config.dwType); }
-    // The information record as it stands (InfoSize() bytes).
+    // The information record as it stands, as it travels (empty for input buffers).
     std::vector<uint8_t> InfoRecord() const;
     // CMD_SET_BUF_PARAMS: takes size, offset, subsection mode and pixel format of an image,
     // corrected the way a camera corrects them, and re-renders the current frame so that the next

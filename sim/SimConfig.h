@@ -6,26 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "netaccess/protocol/BufferId.h"
+#include "pellix/pellix.h"
+
 namespace pxsim {
 
-// Pixel formats of an image buffer.
-enum : uint32_t {
-    EB_IMG_MONO8 = 1,
-    EB_IMG_SYSCOLOR8 = 2,
-    EB_IMG_RGB24 = 16,
-    EB_IMG_RGB32 = 256,
-    EB_IMG_YUV16 = 4096,
-    EB_IMG_RGB16 = 8192,
-};
-
-// Buffer types.
-enum : uint32_t {
-    SIM_BUF_IMAGE = 1,
-    SIM_BUF_TEXT = 5,
-    SIM_BUF_HISTOGRAM = 6,
-    SIM_BUF_ARRAY = 11,
-    SIM_BUF_INPUT = 101,
-};
+// Pixel formats and buffer types are the codes of the public header (PX_FORMAT_..., PX_BUFTYPE_...):
+// the simulator plays the camera that hands them out.
 
 // Element types of a packed array (the variant type codes the viewer understands).
 enum : uint32_t {
@@ -43,8 +30,8 @@ enum : uint32_t {
 
 // One published exchange buffer.
 struct SimBufferConfig {
-    char szId[4] = {'I', 'M', 'G', '0'};
-    uint32_t dwType = SIM_BUF_IMAGE;
+    px::agent::BufferId id = px::agent::BufferId::FromText("IMG0");
+    uint32_t dwType = PX_BUFTYPE_IMAGE;
     uint16_t usPort = 0;                 // 0: any free port
     std::string strOwner = "kelvo-agent"; // process name shown in the buffer list
     std::string strComment;              // second text of the list record
@@ -54,7 +41,7 @@ struct SimBufferConfig {
     uint32_t dwSizeX = 0, dwSizeY = 0;   // 0: the full size
     uint32_t dwOffsetX = 0, dwOffsetY = 0;
     uint32_t dwSubsection = 1;           // 1: window at the offset; 0: whole image scaled
-    uint32_t dwPixelFormat = EB_IMG_MONO8;
+    uint32_t dwPixelFormat = PX_FORMAT_MONO8;
 
     // Histogram: identifier of the image it counts (empty: the first image buffer).
     std::string strSource;
@@ -107,7 +94,7 @@ struct SimConfig {
 // The default camera: a VGA mono image, its histogram, a text, an array and an input channel.
 SimConfig DefaultSimConfig();
 // A camera of one image buffer on free ports that makes frames only on demand (benchmarks).
-SimConfig SingleImageSimConfig(const char id[4], uint32_t width, uint32_t height, uint32_t format);
+SimConfig SingleImageSimConfig(const char* id, uint32_t width, uint32_t height, uint32_t format);
 
 // True for agents that talk with envelopes (version 0 or 2.2.0 and above).
 inline bool SimIsNewAgent(uint32_t version) { return version == 0 || version >= 0x02020000u; }

@@ -9,7 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 
 namespace pxsim {
 

@@ -75,15 +75,15 @@ bool ParseFormat(const std::string& text, uint32_t* out)
 bool ParseType(const std::string& text, uint32_t* out)
 {
     if (text == "image")
-        *out = SIM_BUF_IMAGE;
+        *out = PX_BUFTYPE_IMAGE;
     else if (text == "text")
-        *out = SIM_BUF_TEXT;
+        *out = PX_BUFTYPE_TEXT;
     else if (text == "histogram")
-        *out = SIM_BUF_HISTOGRAM;
+        *out = PX_BUFTYPE_HISTOGRAM;
     else if (text == "array")
-        *out = SIM_BUF_ARRAY;
+        *out = PX_BUFTYPE_ARRAY;
     else if (text == "input")
-        *out = SIM_BUF_INPUT;
+        *out = PX_BUFTYPE_INPUT;
     else if (!ParseU32(text, out) || !((*out >= 1 && *out <= 11) || *out == 101))
         return false;
     return true;
@@ -116,8 +116,7 @@ bool ParseBufferOption(const std::string& text, SimBufferConfig* out, std::strin
     if (parts.size() < 2 || parts[0].empty() || parts[0].size() > 4)
         return Fail(error, "buffer \"" + text + "\": expected ID:TYPE[:key=value...] with an ID of 1 to 4 characters");
     SimBufferConfig b;
-    std::memset(b.szId, 0, 4);
-    std::memcpy(b.szId, parts[0].data(), parts[0].size());
+    b.id = px::agent::BufferId::FromText(parts[0].c_str());
     if (!ParseType(parts[1], &b.dwType))
         return Fail(error, "buffer \"" + text + "\": unknown type \"" + parts[1] + "\"");
     for (size_t i = 2; i < parts.size(); ++i) {

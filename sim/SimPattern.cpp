@@ -5,9 +5,14 @@
 #include <vector>
 
 #include "sim/SimConfig.h"
-#include "sim/SimWire.h"
+#include "netaccess/protocol/AgentBytes.h"
 
 namespace pxsim {
+
+using px::agent::GetLe16;
+using px::agent::PutLe16;
+using px::agent::PutLe32;
+using px::agent::PutLe64;
 
 namespace {
 
@@ -83,10 +88,10 @@ uint8_t Luma(SimRgb c) { return static_cast<uint8_t>((c.r * 77 + c.g * 150 + c.b
 uint32_t SimBytesPerPixel(uint32_t format)
 {
     switch (format) {
-    case 256: return 4;
-    case 16: return 3;
-    case 4096:
-    case 8192: return 2;
+    case PX_FORMAT_RGB32: return 4;
+    case PX_FORMAT_RGB24: return 3;
+    case PX_FORMAT_YUV16:
+    case PX_FORMAT_RGB16: return 2;
     default: return 1;
     }
 }
@@ -117,15 +122,15 @@ namespace {
 template <uint32_t Format>
 inline void Store(uint8_t* p, uint32_t x, SimRgb c, uint8_t grey)
 {
-    if constexpr (Format == 256) {
+    if constexpr (Format == PX_FORMAT_RGB32) {
         p[0] = c.b, p[1] = c.g, p[2] = c.r, p[3] = 0;
-    } else if constexpr (Format == 16) {
+    } else if constexpr (Format == PX_FORMAT_RGB24) {
         p[0] = c.b, p[1] = c.g, p[2] = c.r;
-    } else if constexpr (Format == 4096) {
+    } else if constexpr (Format == PX_FORMAT_YUV16) {
         // Y0 U Y1 V: each pixel carries its brightness and, in turn, U (even) or V (odd).
         p[0] = Luma(c);
         p[1] = (x & 1) == 0 ? c.b : c.r;
-    } else if constexpr (Format == 8192) {
+    } else if constexpr (Format == PX_FORMAT_RGB16) {
         PutLe16(p, static_cast<uint16_t>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3)));
     } else {
         p[0] = grey;
@@ -177,11 +182,11 @@ void SimRenderImage(const SimGeometry& g, uint64_t frame, uint8_t* out)
     if (g.dwSizeX == 0 || g.dwSizeY == 0)
         return;
     switch (g.dwPixelFormat) {
-    case 256: RenderRows<256>(g, frame, out); break;
-    case 16: RenderRows<16>(g, frame, out); break;
-    case 4096: RenderRows<4096>(g, frame, out); break;
-    case 8192: RenderRows<8192>(g, frame, out); break;
-    default: RenderRows<1>(g, frame, out); break;
+    case PX_FORMAT_RGB32: RenderRows<PX_FORMAT_RGB32>(g, frame, out); break;
+    case PX_FORMAT_RGB24: RenderRows<PX_FORMAT_RGB24>(g, frame, out); break;
+    case PX_FORMAT_YUV16: RenderRows<PX_FORMAT_YUV16>(g, frame, out); break;
+    case PX_FORMAT_RGB16: RenderRows<PX_FORMAT_RGB16>(g, frame, out); break;
+    default: RenderRows<PX_FORMAT_MONO8>(g, frame, out); break;
     }
 }
 
@@ -194,10 +199,10 @@ void SimHistogram(const SimGeometry& g, const uint8_t* image, uint32_t bins[256]
         const uint8_t* p = image + i * bpp;
         uint8_t v;
         switch (g.dwPixelFormat) {
-        case 256:
-        case 16: v = Luma(SimRgb{p[2], p[1], p[0]}); break;
-        case 4096: v = p[0]; break;
-        case 8192: {
+        case PX_FORMAT_RGB32:
+        case PX_FORMAT_RGB24: v = Luma(SimRgb{p[2], p[1], p[0]}); break;
+        case PX_FORMAT_YUV16: v = p[0]; break;
+        case PX_FORMAT_RGB16: {
             uint16_t w = GetLe16(p);
             v = Luma(SimRgb{static_cast<uint8_t>(((w >> 10) & 31) << 3), static_cast<uint8_t>(((w >> 5) & 31) << 3),
                             static_cast<uint8_t>((w & 31) << 3)});
@@ -209,13 +214,13 @@ void SimHistogram(const SimGeometry& g, const uint8_t* image, uint32_t bins[256]
     }
 }
 
-void SimRenderText(const char id[4], uint64_t frame, uint32_t chars, uint8_t* out)
+void SimRenderText(px::agent::BufferId id, uint64_t frame, uint32_t chars, uint8_t* out)
 {
     std::memset(out, 0, uint64_t{chars} * 2);
     if (chars == 0)
         return;
     char text[64];
-    int n = snprintf(text, sizeof text, "Kelvo %.4s frame %llu", id, static_cast<unsigned long long>(frame));
+    int n = snprintf(text, sizeof text, "Kelvo %s frame %llu", id.ToText().c_str(), static_cast<unsigned long long>(frame));
     uint32_t len = n < 0 ? 0 : static_cast<uint32_t>(n);
     if (len > chars - 1)
         len = chars - 1;

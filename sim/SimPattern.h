@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+#include "netaccess/protocol/BufferId.h"
+
 namespace pxsim {
 
 struct SimGeometry {
@@ -24,7 +26,7 @@ struct SimGeometry {
     uint32_t dwPixelFormat = 1;
 };
 
-// Bytes per pixel of a pixel format: 256 gives 4, 16 gives 3, 4096 and 8192 give 2, others 1.
+// Bytes per pixel of a pixel format (PX_FORMAT_...): RGB32 4, RGB24 3, YUV16 and RGB16 2, others 1.
 uint32_t SimBytesPerPixel(uint32_t format);
 // Bytes of one delivered image of g (size x times size y times bytes per pixel), 64-bit.
 uint64_t SimImageBytes(const SimGeometry& g);
@@ -45,7 +47,7 @@ void SimHistogram(const SimGeometry& g, const uint8_t* image, uint32_t bins[256]
 
 // A zero-terminated UTF-16LE text of `chars` characters (terminator included, rest zero) that
 // names the buffer and the frame.
-void SimRenderText(const char id[4], uint64_t frame, uint32_t chars, uint8_t* out);
+void SimRenderText(px::agent::BufferId id, uint64_t frame, uint32_t chars, uint8_t* out);
 
 // Element size of a packed-array type (0: not supported).
 uint32_t SimArrayElementSize(uint32_t type);

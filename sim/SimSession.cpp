@@ -7,7 +7,7 @@
 
 #include "sim/KelvoSim.h"
 #include "sim/SimBuffer.h"
-#include "sim/SimWire.h"
+#include "netaccess/protocol/AgentBytes.h"
 
 namespace pxsim {
 
@@ -19,13 +19,6 @@ namespace {
 constexpr uint32_t kMaxInputSize = 16u << 20;
 // Padding sent after the real data when a reply claims more than the buffer holds.
 constexpr uint32_t kHostileExtra = 64u << 10;
-
-uint32_t WireId(const char id[4])
-{
-    uint8_t b[4];
-    PutId(b, id);
-    return GetLe32(b);
-}
 
 // Greeting with an extension for every agent but the oldest (1.1.0 and the like, below 2.0.0).
 bool GreetsWithExtension(uint32_t version) { return version == 0 || version >= 0x02000000u; }
@@ -151,8 +144,8 @@ int CSimSession::ReadCommand(Command* out)
 bool CSimSession::Handle(const Command& c, const SimFaults& faults)
 {
     const AgentCommand& r = c.record;
-    char id[5];
-    AgentBufferIdText(r.dwBufferId, id);
+    const BufferId::Text idText = r.bufferId.ToText();
+    const char* id = idText.c_str();
     switch (r.dwCommand) {
     case CMD_HELLO: {
         // A second greeting gets the same answer as the first.
@@ -169,7 +162,7 @@ bool CSimSession::Handle(const Command& c, const SimFaults& faults)
     case CMD_SET_TRANSFER_BUFFER: {
         m_sim.Log(2, "port %u: connection %u: CMD_SET_TRANSFER_BUFFER %s wait %u client \"%s\" watchdog %08X",
                   m_usPort, m_dwNumber, id, r.dwValue, r.szClientName, r.dwWatchdogId);
-        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.dwBufferId);
+        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.bufferId);
         if (!buffer) {
             m_sim.Log(1, "port %u: connection %u: no buffer %s to subscribe to", m_usPort, m_dwNumber, id);
             return true;
@@ -191,18 +184,18 @@ bool CSimSession::Handle(const Command& c, const SimFaults& faults)
         return ServeData(c, faults);
     case CMD_GET_BUF_PARAMS: {
         m_sim.Log(2, "port %u: connection %u: CMD_GET_BUF_PARAMS %s", m_usPort, m_dwNumber, id);
-        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.dwBufferId);
+        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.bufferId);
         const uint32_t type = buffer ? buffer->Type() : 0;
         const std::vector<uint8_t> info = buffer ? buffer->InfoRecord() : std::vector<uint8_t>();
         AgentReply reply = AgentMakeBufParamsReply(type, m_dwVersion);
-        reply.dwPartB[0] = r.dwBufferId;
+        reply.dwPartB[0] = r.bufferId.Wire();
         reply.dwPartCSize = static_cast<uint32_t>(info.size());
         return SendSmallReply(reply, info.data(), info.size(), faults);
     }
     case CMD_SET_BUF_PARAMS: {
         m_sim.Log(2, "port %u: connection %u: CMD_SET_BUF_PARAMS %s (%u bytes)", m_usPort, m_dwNumber, id,
                   r.dwInfoSize);
-        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.dwBufferId);
+        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.bufferId);
         if (!buffer || !buffer->ApplyInfoRecord(r.byInfo, r.dwInfoSize))
             m_sim.Log(1, "port %u: connection %u: info record for %s ignored", m_usPort, m_dwNumber, id);
         return true;
@@ -210,7 +203,7 @@ bool CSimSession::Handle(const Command& c, const SimFaults& faults)
     case CMD_SEND_INPUT: {
         m_sim.Log(2, "port %u: connection %u: CMD_SEND_INPUT %s %zu bytes", m_usPort, m_dwNumber, id,
                   c.input.size());
-        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.dwBufferId);
+        std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(r.bufferId);
         if (buffer)
             buffer->RecordInput(c.input);
         return true;
@@ -246,13 +239,13 @@ bool CSimSession::Handle(const Command& c, const SimFaults& faults)
 
 bool CSimSession::ServeData(const Command& c, const SimFaults& faults)
 {
-    std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(c.record.dwBufferId);
+    std::shared_ptr<CSimBuffer> buffer = m_sim.FindBuffer(c.record.bufferId);
     if (!buffer)
         buffer = m_pSubscribed;
     if (!buffer) {
         // No such buffer: an empty reply that carries the agent's result (new agents).
         DataDesc desc;
-        desc.dwWords[0] = c.record.dwBufferId;
+        desc.dwWords[0] = c.record.bufferId.Wire();
         desc.dwWords[DATADESC_RESULT] = 2030;
         AgentReply reply = AgentMakeDataReply(desc, 0, m_dwVersion);
         uint8_t head[kAgentMaxReplyHeadSize];
@@ -309,7 +302,7 @@ bool CSimSession::SendDataReply(const CSimBuffer& buffer, const SimFrame& frame,
     size_t size = frame.data.size();
 
     DataDesc desc;
-    desc.dwWords[0] = WireId(buffer.Id());
+    desc.dwWords[0] = buffer.Id().Wire();
     desc.dwWords[1] = buffer.Type();
     if (image) {
         desc.dwWords[DATADESC_REGION_WIDTH] = g.dwSizeX;
@@ -367,7 +360,7 @@ bool CSimSession::SendDataReply(const CSimBuffer& buffer, const SimFrame& frame,
     size_t n = 0;
     if (AgentEncodeReply(reply, m_dwVersion, head, sizeof head, &n) != AGENT_OK)
         return false;
-    m_sim.Log(3, "port %u: connection %u: data %.4s serial %llu, %zu bytes", m_usPort, m_dwNumber, buffer.Id(),
+    m_sim.Log(3, "port %u: connection %u: data %s serial %llu, %zu bytes", m_usPort, m_dwNumber, buffer.Id().ToText().c_str(),
               static_cast<unsigned long long>(frame.qwSerial), size);
     return Reply(head, n, data, size, faults, true);
 }
@@ -390,7 +383,7 @@ bool CSimSession::SendBufferList(const SimFaults& faults)
     for (size_t i = 0; i < buffers.size(); ++i) {
         const SimBufferConfig& cfg = buffers[i]->Config();
         BufferListEntry e;
-        e.dwBufferId = WireId(cfg.szId);
+        e.bufferId = cfg.id;
         e.dwType = cfg.dwType;
         e.usPort = buffers[i]->Port();
         snprintf(e.szProcessName, sizeof e.szProcessName, "%s", cfg.strOwner.c_str());

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "sim/SimListener.h"
 
 namespace pxsim {

@@ -11,7 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "platform/Clock.h"
 
 namespace pxsim {

@@ -46,7 +46,7 @@ void ReadCommands(pxsim::CKelvoSim* sim, std::atomic<bool>* quit)
             else if (int e = sim->AddBuffer(b, &port))
                 fprintf(stderr, "kelvo-sim: add %s: %s\n", arg.c_str(), strerror(e));
             else
-                printf("added %.4s on port %u\n", b.szId, port);
+                printf("added %s on port %u\n", b.id.ToText().c_str(), port);
         } else if (verb == "remove") {
             if (sim->RemoveBuffer(arg.c_str()) != 0)
                 fprintf(stderr, "kelvo-sim: remove %s: no such buffer\n", arg.c_str());

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "netaccess/protocol/BufferId.h"
 #include "sim/KelvoSim.h"
 
 namespace pxtool {
@@ -98,13 +99,7 @@ std::string BufferTypeName(uint32_t type)
     }
 }
 
-std::string BufferIdText(const char id[4])
-{
-    std::string s;
-    for (int i = 0; i < 4 && id[i] != '\0'; ++i)
-        s += id[i];
-    return s;
-}
+std::string BufferIdText(const char id[4]) { return px::agent::BufferId::FromChars(id).ToText().c_str(); }
 
 bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::string* error)
 {

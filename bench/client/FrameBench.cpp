@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
 #include "platform/Socket.h"
 #include "sim/KelvoSim.h"
@@ -69,7 +69,7 @@ public:
         m_dwVersion = h.dwAgentVersion;
         if (!AgentUsesEnvelopes(m_dwVersion))
             return false;  // the simulator is a new agent; old agents' bare records are not needed here
-        const uint32_t bufferId = AgentBufferId(id);
+        const BufferId bufferId = BufferId::FromText(id);
         std::vector<uint8_t> subscribe;
         if (!Record(AgentMakeSetTransferBuffer(bufferId, 0, "plain-bench", m_dwVersion, 0), &subscribe) ||
             px::SocketSendAll(m_s, subscribe.data(), subscribe.size()) != 0)

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
 #include "sim/KelvoSim.h"
@@ -39,7 +39,7 @@ struct Connection {
 
 std::vector<uint8_t> Request(const char* id)
 {
-    const AgentCommand c = AgentMakeGetData(AgentBufferId(id), 1);
+    const AgentCommand c = AgentMakeGetData(BufferId::FromText(id), 1);
     const auto env = AgentEncodeEnvelope(AgentMakeEnvelope(c));
     std::vector<uint8_t> out(env.begin(), env.end());
     uint8_t rec[kAgentDataRequestSize];
@@ -147,7 +147,7 @@ void BM_SimVsPlain(benchmark::State& state, uint32_t width, uint32_t height, uin
     }
     const auto hello = AgentEncodeHello();
     uint8_t greeting[kAgentHelloReplySize + kAgentHelloExtensionSize];
-    const AgentCommand sub = AgentMakeSetTransferBuffer(AgentBufferId("BNCH"), 1, "bench", 0x0400012C, 0);
+    const AgentCommand sub = AgentMakeSetTransferBuffer(BufferId::FromText("BNCH"), 1, "bench", 0x0400012C, 0);
     const auto subEnv = AgentEncodeEnvelope(AgentMakeEnvelope(sub));
     uint8_t subRec[kAgentSubscriptionIdSize];
     size_t subSize = 0;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "client/AgentChannel.h"
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
 #include "platform/Clock.h"
 #include "platform/Messages.h"
@@ -55,7 +55,7 @@ protected:
     std::unique_ptr<CAgentChannel> Open(uint32_t delay, uint32_t signalTimeout, uint32_t timeout = 2000,
                                         uint32_t retries = 1)
     {
-        return std::make_unique<CAgentChannel>(nullptr, kLoopback, m_sim.PublishPort(), "channel-test", timeout, true,
+        return std::make_unique<CAgentChannel>(NetAddress::Of(nullptr, kLoopback), m_sim.PublishPort(), "channel-test", timeout, true,
                                                delay, signalTimeout, retries, kFast);
     }
     size_t LogLines(const char* word)
@@ -115,7 +115,7 @@ TEST_F(ChannelTest, NewAgentListsBuffersChecksResourcesAndRunsTheWatchdog)
     // The message link reports a new buffer list.
     ASSERT_NE(channel->ListChangedEvent(), nullptr);
     pxsim::SimBufferConfig extra;
-    std::memcpy(extra.szId, "NEW1", 4);
+    extra.id = px::agent::BufferId::FromText("NEW1");
     ASSERT_EQ(m_sim.AddBuffer(extra, nullptr), 0);
     EXPECT_EQ(channel->ListChangedEvent()->Wait(5000), px::WaitResult::Signaled);
     EXPECT_TRUE(Boxes().empty());

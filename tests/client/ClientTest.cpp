@@ -71,13 +71,13 @@ void ExpectPattern(CClient& client, pxsim::CKelvoSim& sim, const char* id)
 TEST(ClientEndToEnd, ReadsEveryPixelFormatAndBufferType)
 {
     pxsim::SimConfig config = SimConfigFor();
-    const uint32_t formats[] = {pxsim::EB_IMG_MONO8, pxsim::EB_IMG_SYSCOLOR8, pxsim::EB_IMG_RGB24,
-                                pxsim::EB_IMG_RGB32, pxsim::EB_IMG_YUV16, pxsim::EB_IMG_RGB16};
+    const uint32_t formats[] = {PX_FORMAT_MONO8, PX_FORMAT_SYSCOLOR8, PX_FORMAT_RGB24,
+                                PX_FORMAT_RGB32, PX_FORMAT_YUV16, PX_FORMAT_RGB16};
     for (size_t i = 0; i < std::size(formats); ++i) {
         pxsim::SimBufferConfig b;
         char id[8];
         std::snprintf(id, sizeof id, "FM%02zu", i);
-        std::memcpy(b.szId, id, 4);
+        b.id = px::agent::BufferId::FromText(id);
         b.dwFullSizeX = 160;
         b.dwFullSizeY = 120;
         b.dwPixelFormat = formats[i];
@@ -87,7 +87,7 @@ TEST(ClientEndToEnd, ReadsEveryPixelFormatAndBufferType)
         pxsim::SimBufferConfig b;
         char id[8];
         std::snprintf(id, sizeof id, "T%03u", type);
-        std::memcpy(b.szId, id, 4);
+        b.id = px::agent::BufferId::FromText(id);
         b.dwType = type;
         config.buffers.push_back(b);
     }
@@ -96,7 +96,7 @@ TEST(ClientEndToEnd, ReadsEveryPixelFormatAndBufferType)
     sim.ProduceFrame();
 
     for (const pxsim::SimBufferConfig& b : config.buffers) {
-        const std::string id(b.szId, 4);
+        const std::string id(b.id.ToText().c_str());
         SCOPED_TRACE(id);
         auto client = OpenClient(sim, id.c_str());
         ASSERT_EQ(client->SetTransferBuffer(id.c_str(), 0), PX_OK);
@@ -115,7 +115,7 @@ TEST(ClientEndToEnd, ReadsEveryPixelFormatAndBufferType)
         client->GetTransferBufferDataDesc(id.c_str(), 2009, serial);
         std::vector<uint8_t> expected(size);
         switch (b.dwType) {
-        case 5: pxsim::SimRenderText(b.szId, serial[0], b.dwTextChars, expected.data()); break;
+        case 5: pxsim::SimRenderText(b.id, serial[0], b.dwTextChars, expected.data()); break;
         case 11: pxsim::SimRenderArray(b.dwArrayType, b.dwArrayCount, serial[0], expected.data()); break;
         case 101: break;
         case 6: {
@@ -174,7 +174,7 @@ TEST(ClientEndToEnd, RegionRepliesArePlacedIntoTheFullImage)
 {
     pxsim::SimConfig config = SimConfigFor();
     config.buffers[0].bRegionReplies = true;
-    config.buffers[0].dwPixelFormat = pxsim::EB_IMG_RGB24;
+    config.buffers[0].dwPixelFormat = PX_FORMAT_RGB24;
     config.buffers[0].dwRegionX = 10;
     config.buffers[0].dwRegionY = 20;
     config.buffers[0].dwRegionW = 100;
@@ -206,7 +206,7 @@ TEST(ClientEndToEnd, WindowChangesThroughTheInfoRecord)
     ASSERT_EQ(sim.Start(SimConfigFor()), 0);
     auto client = OpenClient(sim, "IMG0");
     ASSERT_EQ(client->SetTransferBuffer("IMG0", 0), PX_OK);
-    const uint32_t w = 320, h = 200, x = 100, y = 50, rgb32 = pxsim::EB_IMG_RGB32;
+    const uint32_t w = 320, h = 200, x = 100, y = 50, rgb32 = PX_FORMAT_RGB32;
     EXPECT_EQ(client->SetTransferBufferInfo("IMG0", 1002, &w), PX_OK);
     EXPECT_EQ(client->SetTransferBufferInfo("IMG0", 1003, &h), PX_OK);
     EXPECT_EQ(client->SetTransferBufferInfo("IMG0", 1006, &x), PX_OK);
@@ -225,7 +225,7 @@ TEST(ClientEndToEnd, WindowChangesThroughTheInfoRecord)
     record[10] = 64;
     record[11] = 48;
     record[8] = 700;
-    record[14] = pxsim::EB_IMG_MONO8;
+    record[14] = PX_FORMAT_MONO8;
     EXPECT_EQ(client->SetTransferBufferInfo("IMG0", record), PX_OK);
     EXPECT_EQ(Item(*client, "IMG0", 1006), 640u - 64u);
     ExpectPattern(*client, sim, "IMG0");
@@ -304,8 +304,12 @@ TEST(ClientEndToEnd, TracesGoToTheLogWhenItExists)
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     close(fd);
+    // An image large enough to go through the link's worker thread, whose hook traces too.
+    pxsim::SimConfig config = SimConfigFor();
+    config.buffers[0].dwFullSizeX = 1280;
+    config.buffers[0].dwFullSizeY = 1024;
     pxsim::CKelvoSim sim;
-    ASSERT_EQ(sim.Start(SimConfigFor()), 0);
+    ASSERT_EQ(sim.Start(config), 0);
     {
         // No log yet: nothing is written anywhere.
         auto quiet = OpenClient(sim, "TEXT");
@@ -315,7 +319,7 @@ TEST(ClientEndToEnd, TracesGoToTheLogWhenItExists)
     {
         auto client = OpenClient(sim, "IMG0");
         EXPECT_EQ(client->SetTransferBuffer("IMG0", 0), PX_OK);
-        std::vector<uint8_t> image(640 * 480);
+        std::vector<uint8_t> image(1280 * 1024);
         uint32_t received = 0, value = 0, record[15];
         EXPECT_EQ(client->GetTransferBufferData("IMG0", 1, image.data(), record, &received), PX_OK);
         EXPECT_EQ(client->GetTransferBufferInfo("IMG0", 1002, &value), PX_OK);
@@ -329,8 +333,8 @@ TEST(ClientEndToEnd, TracesGoToTheLogWhenItExists)
     for (const char* line :
          {"CClient(): strClientName: client-test", "SetTransferBuffer(): strBufId: IMG0 WaitForUpdate:0",
           "AllocAndGetBufParams(): strBufId: IMG0", "AllocBufParams(): dwBufType: 1",
-          "GetTransferBufferData(): strBufId: IMG0 bForceTransfer:1", "ReceiveBuffer(): iBufferSize: 307200",
-          "RcvStopEventHook(): NumBytes: 307200", "SendBuffer(): iBufferSize: 72", "SendStopEventHook(): NumBytes: 72",
+          "GetTransferBufferData(): strBufId: IMG0 bForceTransfer:1", "ReceiveBuffer(): iBufferSize: 1310720",
+          "RcvStopEventHook(): NumBytes: 1310720", "SendBuffer(): iBufferSize: 72",
           "GetTransferBufferInfo(): strBufId: IMG0 dwParam:1002", "GetNumberOfClient(): strBufId: IMG0 dwNumberOfClient:1",
           "FillBufParams(): dwBufType: 1", "EndTransfers()", "~CClient()", "FreeBufParams(): dwBufType: 1"})
         EXPECT_NE(log.find(line), std::string::npos) << line;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "client/Client.h"
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
 #include "platform/Messages.h"
 #include "sim/KelvoSim.h"
@@ -38,7 +38,7 @@ inline pxsim::SimConfig SimConfigFor(uint32_t version = 0x0400012C)
 inline std::unique_ptr<CClient> OpenClient(pxsim::CKelvoSim& sim, const char* id, uint32_t timeoutMs = 5000,
                                            CAgentChannel* channel = nullptr, bool errorMessages = false)
 {
-    return std::make_unique<CClient>(nullptr, kLoopback, sim.BufferPort(id), "client-test", timeoutMs, errorMessages,
+    return std::make_unique<CClient>(NetAddress::Of(nullptr, kLoopback), sim.BufferPort(id), "client-test", timeoutMs, errorMessages,
                                      channel, kFast);
 }
 
@@ -73,7 +73,6 @@ public:
         m_dwRead += size;
         return 0;
     }
-    void MarkBroken(uint32_t) override {}
 
     template <typename Bytes>
     void Add(const Bytes& bytes)

@@ -146,7 +146,7 @@ TEST(ClientWaits, TimeoutWithoutWatchdogGives3020ForGood)
     ASSERT_EQ(sim.Start(SimConfigFor()), 0);
     CSimConfigFile config(sim);
     CBoxCatcher boxes;
-    CAgentChannel channel(nullptr, kLoopback, sim.PublishPort(), "client-test", 2000, false, 0, 0, 3);
+    CAgentChannel channel(NetAddress::Of(nullptr, kLoopback), sim.PublishPort(), "client-test", 2000, false, 0, 0, 3);
     auto client = OpenClient(sim, "IMG0", 150, &channel, true);
     ASSERT_EQ(client->SetTransferBuffer("IMG0", 1), PX_OK);
     std::vector<uint8_t> image(640 * 480);
@@ -162,7 +162,7 @@ TEST(ClientWaits, LiveWatchdogEarnsRetries)
     pxsim::CKelvoSim sim;
     ASSERT_EQ(sim.Start(SimConfigFor()), 0);
     CSimConfigFile config(sim);
-    CAgentChannel channel(nullptr, kLoopback, sim.PublishPort(), "client-test", 2000, false, 50, 2000, 4);
+    CAgentChannel channel(NetAddress::Of(nullptr, kLoopback), sim.PublishPort(), "client-test", 2000, false, 50, 2000, 4);
     ASSERT_TRUE(channel.HasWatchDog());
     CBoxCatcher boxes;
     auto client = OpenClient(sim, "IMG0", 100, &channel, true);
@@ -189,7 +189,7 @@ TEST(ClientWaits, TimeoutWithALostWatchdogGives3010ForGood)
     pxsim::CKelvoSim sim;
     ASSERT_EQ(sim.Start(simConfig), 0);
     CSimConfigFile config(sim);
-    CAgentChannel channel(nullptr, kLoopback, sim.PublishPort(), "client-test", 2000, false, 20, 200, 5);
+    CAgentChannel channel(NetAddress::Of(nullptr, kLoopback), sim.PublishPort(), "client-test", 2000, false, 20, 200, 5);
     ASSERT_TRUE(channel.HasWatchDog());
     auto client = OpenClient(sim, "IMG0", 150, &channel);
     ASSERT_EQ(client->SetTransferBuffer("IMG0", 1), PX_OK);

@@ -247,7 +247,7 @@ TEST_F(LibraryTest, RefreshEventOnlyForAgentsThatSendIt)
     int fd = PXGetRefreshListEvent(h);
     ASSERT_GT(fd, 0);
     pxsim::SimBufferConfig extra;
-    std::memcpy(extra.szId, "NEW1", 4);
+    extra.id = px::agent::BufferId::FromText("NEW1");
     ASSERT_EQ(m_sim.AddBuffer(extra, nullptr), 0);
     pollfd p{fd, POLLIN, 0};
     EXPECT_EQ(poll(&p, 1, 5000), 1);

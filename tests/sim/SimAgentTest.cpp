@@ -63,7 +63,7 @@ TEST_F(SimAgent, OldAgentRepliesHaveTheFixedSizes)
     CSimTestClient client;
     Open(client, "IMG0");
     // Raw bytes: part A (8), the 32-byte description, then word 1 of part A minus 40 data bytes.
-    ASSERT_TRUE(client.SendCommand(AgentMakeGetData(AgentBufferId("IMG0"), 1)));
+    ASSERT_TRUE(client.SendCommand(AgentMakeGetData(BufferId::FromText("IMG0"), 1)));
     uint8_t head[40];
     ASSERT_EQ(client.Recv(head, sizeof head), Rx::Ok);
     std::vector<uint8_t> h(head, head + 40);
@@ -98,7 +98,7 @@ TEST_F(SimAgent, BufferListNamesEveryBufferWithItsPort)
     for (size_t i = 0; i < 5; ++i) {
         BufferListEntry e;
         ASSERT_EQ(AgentDecodeBufferListEntry(list.partC.data() + i * 600, 600, &e), AGENT_OK);
-        EXPECT_EQ(e.dwBufferId, AgentBufferId(ids[i]));
+        EXPECT_EQ(e.bufferId, BufferId::FromText(ids[i]));
         EXPECT_EQ(e.dwType, types[i]);
         EXPECT_EQ(e.usPort, sim.BufferPort(ids[i]));
         EXPECT_NE(e.usPort, 0);
@@ -116,8 +116,9 @@ TEST_F(SimAgent, InfoRecordsHaveTheSizesOfTheirTypes)
     const uint32_t sizes[12] = {0, 60, 12, 16, 16, 16, 8, 12, 12, 12, 8, 16};
     for (uint32_t t = 1; t <= 11; ++t) {
         pxsim::SimBufferConfig b;
-        snprintf(b.szId, 4, "T%02u", t);
-        b.szId[3] = 'x';
+        char id[5];
+        snprintf(id, sizeof id, "T%02ux", t);
+        b.id = BufferId::FromText(id);
         b.dwType = t;
         c.buffers.push_back(b);
     }
@@ -185,7 +186,7 @@ TEST_F(SimAgent, ForcedRequestAnswersAtOnceAndUnforcedWaitsForTheNextFrame)
     EXPECT_EQ(now.partC.size(), 640u * 480);
     const uint64_t serial = SerialOf(now);
 
-    ASSERT_TRUE(client.SendCommand(AgentMakeGetData(AgentBufferId("IMG0"), 0)));
+    ASSERT_TRUE(client.SendCommand(AgentMakeGetData(BufferId::FromText("IMG0"), 0)));
     ASSERT_TRUE(sim.WaitForWaitingRequests(1, kWait));
     sim.ProduceFrame();
     Reply next;
@@ -194,9 +195,9 @@ TEST_F(SimAgent, ForcedRequestAnswersAtOnceAndUnforcedWaitsForTheNextFrame)
     EXPECT_NE(next.partC, now.partC);   // the pattern moved
 
     // CMD_FORCE_TRANSFER answers a waiting request with the frame there is.
-    ASSERT_TRUE(client.SendCommand(AgentMakeGetData(AgentBufferId("IMG0"), 0)));
+    ASSERT_TRUE(client.SendCommand(AgentMakeGetData(BufferId::FromText("IMG0"), 0)));
     ASSERT_TRUE(sim.WaitForWaitingRequests(1, kWait));
-    ASSERT_TRUE(client.SendCommand(AgentMakeForceTransfer(AgentBufferId("IMG0"))));
+    ASSERT_TRUE(client.SendCommand(AgentMakeForceTransfer(BufferId::FromText("IMG0"))));
     Reply forced;
     ASSERT_EQ(client.ReadReply(CMD_GET_TRANSFER_BUFFER_DATA, &forced), Rx::Ok);
     EXPECT_EQ(SerialOf(forced), serial + 1);
@@ -225,7 +226,7 @@ TEST_F(SimAgent, FramesComeAtTheConfiguredRateWithRisingSerials)
 TEST_F(SimAgent, NewWindowChangesTheNextFramesAndTheDataSize)
 {
     pxsim::SimConfig c = TestConfig();
-    c.buffers[0].dwPixelFormat = pxsim::EB_IMG_RGB24;
+    c.buffers[0].dwPixelFormat = PX_FORMAT_RGB24;
     StartSim(c);
     CSimTestClient client;
     Open(client, "IMG0");
@@ -339,7 +340,7 @@ TEST_F(SimAgent, HistogramTextArrayAndInputPayloads)
     EXPECT_EQ(Word(a.partC, 2 + 5), SerialOf(a) + 5);
 
     const char typed[] = "hello camera";
-    ASSERT_TRUE(inp.SendCommand(AgentMakeSendInput(AgentBufferId("INP0"), sizeof typed), typed, sizeof typed));
+    ASSERT_TRUE(inp.SendCommand(AgentMakeSendInput(BufferId::FromText("INP0"), sizeof typed), typed, sizeof typed));
     uint32_t count = 0;
     ASSERT_TRUE(inp.NumberOfClients(&count));   // an answered command after the input: it was handled
     const auto inputs = sim.Inputs("INP0");
@@ -364,7 +365,7 @@ TEST_F(SimAgent, BuffersComeAndGoWhileRunning)
 {
     StartSim();
     pxsim::SimBufferConfig extra;
-    std::memcpy(extra.szId, "CAM2", 4);
+    extra.id = BufferId::FromText("CAM2");
     extra.dwFullSizeX = 64;
     extra.dwFullSizeY = 48;
     uint16_t port = 0;
@@ -377,7 +378,7 @@ TEST_F(SimAgent, BuffersComeAndGoWhileRunning)
     ASSERT_EQ(list.parts.dwRecordCount, 6u);
     BufferListEntry e;
     ASSERT_EQ(AgentDecodeBufferListEntry(list.partC.data() + 5 * 540, 540, &e), AGENT_OK);
-    EXPECT_EQ(e.dwBufferId, AgentBufferId("CAM2"));
+    EXPECT_EQ(e.bufferId, BufferId::FromText("CAM2"));
     EXPECT_EQ(e.usPort, port);
 
     CSimTestClient cam;

@@ -117,7 +117,7 @@ TEST(SimPattern, HistogramTextAndArrays)
     EXPECT_GT(bins[255], 0u);   // the label's white digits
 
     uint8_t text[12];
-    SimRenderText("TXT0", 12345, 6, text);
+    SimRenderText(px::agent::BufferId::FromText("TXT0"), 12345, 6, text);
     EXPECT_EQ(0, memcmp(text, "K\0e\0l\0v\0o\0\0\0", 12));   // cut, still terminated
 
     uint8_t arr[8 + 3 * 8];
@@ -138,7 +138,7 @@ TEST(SimOptions, BufferOptionsAndProgramOptions)
     ASSERT_TRUE(ParseBufferOption("CAM1:image:size=1920x1080:format=rgb32:window=10,20,300,200:mode=0:sync:region", &b,
                                 &error))
         << error;
-    EXPECT_EQ(0, memcmp(b.szId, "CAM1", 4));
+    EXPECT_EQ(b.id, px::agent::BufferId::FromText("CAM1"));
     EXPECT_EQ(b.dwFullSizeX, 1920u);
     EXPECT_EQ(b.dwPixelFormat, 256u);
     EXPECT_EQ(b.dwOffsetY, 20u);
@@ -147,7 +147,7 @@ TEST(SimOptions, BufferOptionsAndProgramOptions)
     EXPECT_TRUE(b.bSyncDelivery && b.bRegionReplies);
     ASSERT_TRUE(ParseBufferOption("A:7:elements=9", &b, &error));
     EXPECT_EQ(b.dwType, 7u);
-    EXPECT_EQ(0, memcmp(b.szId, "A\0\0\0", 4));
+    EXPECT_EQ(b.id.Wire(), uint32_t{'A'});
     EXPECT_FALSE(ParseBufferOption("TOOLONG:image", &b, &error));
     EXPECT_FALSE(ParseBufferOption("X:12", &b, &error));
     EXPECT_FALSE(ParseBufferOption("X:image:format=3", &b, &error));

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "netaccess/NetAccess.h"
 #include "platform/Event.h"
 #include "sim/KelvoSim.h"
@@ -200,21 +200,21 @@ public:
     // --- one exchange each --------------------------------------------------------------------
     bool GetData(const char* id, uint32_t force, Reply* out, uint32_t timeoutMs = kWait)
     {
-        return SendCommand(AgentMakeGetData(AgentBufferId(id), force)) &&
+        return SendCommand(AgentMakeGetData(BufferId::FromText(id), force)) &&
                ReadReply(CMD_GET_TRANSFER_BUFFER_DATA, out, timeoutMs) == Rx::Ok;
     }
     bool GetParams(const char* id, Reply* out)
     {
-        return SendCommand(AgentMakeGetBufParams(AgentBufferId(id))) && ReadReply(CMD_GET_BUF_PARAMS, out) == Rx::Ok;
+        return SendCommand(AgentMakeGetBufParams(BufferId::FromText(id))) && ReadReply(CMD_GET_BUF_PARAMS, out) == Rx::Ok;
     }
     bool SetParams(const char* id, const std::vector<uint8_t>& info)
     {
         AgentCommand c;
-        return AgentMakeSetBufParams(AgentBufferId(id), info.data(), info.size(), &c) == AGENT_OK && SendCommand(c);
+        return AgentMakeSetBufParams(BufferId::FromText(id), info.data(), info.size(), &c) == AGENT_OK && SendCommand(c);
     }
     bool Subscribe(const char* id, const char* name = "simtest", uint32_t watchdogId = 0)
     {
-        return SendCommand(AgentMakeSetTransferBuffer(AgentBufferId(id), 1, name, m_dwVersion, watchdogId));
+        return SendCommand(AgentMakeSetTransferBuffer(BufferId::FromText(id), 1, name, m_dwVersion, watchdogId));
     }
     bool List(Reply* out)
     {

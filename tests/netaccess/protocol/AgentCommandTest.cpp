@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 
 using namespace px::agent;
 
@@ -29,7 +29,7 @@ std::vector<uint8_t> Encode(const AgentCommand& c)
     return out;
 }
 
-const uint32_t kImg1 = AgentBufferId("IMG1");
+const BufferId kImg1 = BufferId::FromText("IMG1");
 
 } // namespace
 
@@ -111,7 +111,7 @@ TEST(AgentCommand, EnvelopeWordsAndRecordSizes)
         EXPECT_EQ(AgentCheckEnvelope(decoded, head), AGENT_OK);
         AgentCommand back;
         ASSERT_EQ(AgentDecodeCommand(rec.data(), rec.size(), 1000, &back), AGENT_OK);
-        EXPECT_EQ(back.dwBufferId, c.command.dwBufferId);
+        EXPECT_EQ(back.bufferId, c.command.bufferId);
         EXPECT_EQ(back.dwValue, c.command.dwValue);
         EXPECT_EQ(back.dwWatchdogId, c.command.dwWatchdogId);
         EXPECT_EQ(back.dwInfoSize, c.command.dwInfoSize);
@@ -141,9 +141,10 @@ TEST(AgentCommand, SubscriptionLayout)
     EXPECT_FALSE(back.bWithWatchdogId);
     EXPECT_EQ(strlen(back.szClientName), 256u);
 
-    char text[5];
-    AgentBufferIdText(AgentBufferId("AB"), text);
-    EXPECT_EQ(memcmp(text, "AB\0\0", 5), 0);
+    // A short identifier is padded with zeros on the wire and reads back as its text.
+    const BufferId ab = BufferId::FromText("AB");
+    EXPECT_EQ(ab.Wire(), 0x4241u);
+    EXPECT_STREQ(BufferId::FromWire(ab.Wire()).ToText().c_str(), "AB");
 }
 
 TEST(AgentCommand, AgentRefusesBrokenRecords)
@@ -167,11 +168,11 @@ TEST(AgentCommand, AgentRefusesBrokenRecords)
     EXPECT_EQ(AgentDecodeCommandHead(v.data(), v.size(), 0, &head), AGENT_BAD_SIZE);
     v = bytes({CMD_SET_BUF_PARAMS, 12 + 64});
     EXPECT_EQ(AgentDecodeCommandHead(v.data(), v.size(), 0, &head), AGENT_BAD_SIZE);
-    v = bytes({CMD_SEND_INPUT, 16 + 101, kImg1, 101});
+    v = bytes({CMD_SEND_INPUT, 16 + 101, kImg1.Wire(), 101});
     EXPECT_EQ(AgentDecodeCommandHead(v.data(), v.size(), 100, &head), AGENT_BAD_SIZE);  // over the limit
-    v = bytes({CMD_SEND_INPUT, 8, kImg1, 0});
+    v = bytes({CMD_SEND_INPUT, 8, kImg1.Wire(), 0});
     EXPECT_EQ(AgentDecodeCommandHead(v.data(), v.size(), 100, &head), AGENT_BAD_SIZE);  // would wrap
-    v = bytes({CMD_SEND_INPUT, 16 + 50, kImg1, 60});
+    v = bytes({CMD_SEND_INPUT, 16 + 50, kImg1.Wire(), 60});
     EXPECT_EQ(AgentDecodeCommand(v.data(), v.size(), 100, &c), AGENT_BAD_SIZE);  // words disagree
     v = bytes({CMD_VERIFY_RESOURCES, 16, 0x00010C1Cu, 0});
     EXPECT_EQ(AgentDecodeCommand(v.data(), v.size(), 0, &c), AGENT_BAD_VALUE);

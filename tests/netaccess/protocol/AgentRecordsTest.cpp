@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 
 using namespace px::agent;
 
@@ -67,7 +67,7 @@ TEST(AgentRegion, RegionOutsideTheImageOrTheDataIsRefusedUntouched)
 TEST(AgentBufferList, EntryLayoutAndTruncation)
 {
     BufferListEntry e;
-    e.dwBufferId = AgentBufferId("HIST");
+    e.bufferId = BufferId::FromText("HIST");
     e.dwType = 6;
     e.usPort = 3101;
     strcpy(e.szProcessName, "kelvo-sim");
@@ -86,7 +86,7 @@ TEST(AgentBufferList, EntryLayoutAndTruncation)
     memset(rec + 10, 'p', 530);
     BufferListEntry back;
     ASSERT_EQ(AgentDecodeBufferListEntry(rec, sizeof rec, &back), AGENT_OK);
-    EXPECT_EQ(back.dwBufferId, e.dwBufferId);
+    EXPECT_EQ(back.bufferId, e.bufferId);
     EXPECT_EQ(back.usPort, 3101);
     EXPECT_EQ(strlen(back.szProcessName), 256u);
     EXPECT_EQ(strlen(back.szText), 268u);

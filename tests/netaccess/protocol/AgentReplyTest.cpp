@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 
 using namespace px::agent;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 #include "platform/Clock.h"
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"

@@ -3,28 +3,13 @@
 // Pure functions over caller-owned bytes; no state, no threads. The records of the buffers
 // themselves (data description, buffer list entries, info records, region placement, watchdog
 // messages) are in AgentRecords.cpp.
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentProtocol.h"
 
 #include <cstring>
 
-#include "netaccess/AgentBytes.h"
+#include "netaccess/protocol/AgentBytes.h"
 
 namespace px::agent {
-
-const char* AgentResultText(uint32_t result)
-{
-    switch (result) {
-    case AGENT_OK: return "no error";
-    case AGENT_TRUNCATED: return "record truncated";
-    case AGENT_NO_ROOM: return "no room for the record";
-    case AGENT_BAD_SIZE: return "impossible size";
-    case AGENT_BAD_COMMAND: return "unknown command";
-    case AGENT_BAD_VALUE: return "value not allowed";
-    case AGENT_BAD_TYPE: return "unknown buffer type";
-    case AGENT_OUT_OF_BOUNDS: return "region outside the image";
-    default: return "unknown result";
-    }
-}
 
 const char* AgentCommandName(uint32_t command)
 {
@@ -80,37 +65,22 @@ uint32_t FixedSize(uint32_t command, bool withWatchdogId)
     }
 }
 
-AgentCommand Simple(uint32_t command, uint32_t bufferId, uint32_t value)
+AgentCommand Simple(uint32_t command, BufferId bufferId, uint32_t value)
 {
     AgentCommand c;
     c.dwCommand = command;
     c.dwSize = FixedSize(command, false);
-    c.dwBufferId = bufferId;
+    c.bufferId = bufferId;
     c.dwValue = value;
     return c;
 }
 
 } // namespace
 
-uint32_t AgentBufferId(const char* text)
-{
-    uint32_t id = 0;
-    for (int i = 0; text && i < 4 && text[i] != '\0'; ++i)
-        id |= uint32_t{static_cast<uint8_t>(text[i])} << (8 * i);
-    return id;
-}
+AgentCommand AgentMakeHello(uint32_t version) { return Simple(CMD_HELLO, BufferId(), version); }
+AgentCommand AgentMakeBye() { return Simple(CMD_BYE, BufferId(), kAgentByeValue); }
 
-void AgentBufferIdText(uint32_t id, char out[5])
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>((id >> (8 * i)) & 0xFFu);
-    out[4] = '\0';
-}
-
-AgentCommand AgentMakeHello(uint32_t version) { return Simple(CMD_HELLO, 0, version); }
-AgentCommand AgentMakeBye() { return Simple(CMD_BYE, 0, kAgentByeValue); }
-
-AgentCommand AgentMakeSetTransferBuffer(uint32_t bufferId, uint32_t waitForUpdate, const char* clientName,
+AgentCommand AgentMakeSetTransferBuffer(BufferId bufferId, uint32_t waitForUpdate, const char* clientName,
                                         uint32_t agentVersion, uint32_t watchdogId)
 {
     AgentCommand c = Simple(CMD_SET_TRANSFER_BUFFER, bufferId, waitForUpdate);
@@ -122,14 +92,14 @@ AgentCommand AgentMakeSetTransferBuffer(uint32_t bufferId, uint32_t waitForUpdat
     return c;
 }
 
-AgentCommand AgentMakeGetData(uint32_t bufferId, uint32_t force)
+AgentCommand AgentMakeGetData(BufferId bufferId, uint32_t force)
 {
     return Simple(CMD_GET_TRANSFER_BUFFER_DATA, bufferId, force);
 }
 
-AgentCommand AgentMakeGetBufParams(uint32_t bufferId) { return Simple(CMD_GET_BUF_PARAMS, bufferId, 0); }
+AgentCommand AgentMakeGetBufParams(BufferId bufferId) { return Simple(CMD_GET_BUF_PARAMS, bufferId, 0); }
 
-uint32_t AgentMakeSetBufParams(uint32_t bufferId, const uint8_t* info, size_t infoSize, AgentCommand* out)
+uint32_t AgentMakeSetBufParams(BufferId bufferId, const uint8_t* info, size_t infoSize, AgentCommand* out)
 {
     if (!out)
         return AGENT_NO_ROOM;
@@ -143,17 +113,17 @@ uint32_t AgentMakeSetBufParams(uint32_t bufferId, const uint8_t* info, size_t in
     return AGENT_OK;
 }
 
-AgentCommand AgentMakeSendInput(uint32_t bufferId, uint32_t inputSize)
+AgentCommand AgentMakeSendInput(BufferId bufferId, uint32_t inputSize)
 {
     AgentCommand c = Simple(CMD_SEND_INPUT, bufferId, inputSize);
     c.dwSize = static_cast<uint32_t>(kAgentSendInputHeadSize) + inputSize;
     return c;
 }
 
-AgentCommand AgentMakeGetBufferList() { return Simple(CMD_GET_BUFFER_LIST, 0, 0); }
-AgentCommand AgentMakeForceTransfer(uint32_t bufferId) { return Simple(CMD_FORCE_TRANSFER, bufferId, 0); }
-AgentCommand AgentMakeVerifyResources(uint16_t resource) { return Simple(CMD_VERIFY_RESOURCES, 0, resource); }
-AgentCommand AgentMakeGetNumberOfClient() { return Simple(CMD_GET_NUMBER_OF_CLIENT, 0, 0); }
+AgentCommand AgentMakeGetBufferList() { return Simple(CMD_GET_BUFFER_LIST, BufferId(), 0); }
+AgentCommand AgentMakeForceTransfer(BufferId bufferId) { return Simple(CMD_FORCE_TRANSFER, bufferId, 0); }
+AgentCommand AgentMakeVerifyResources(uint16_t resource) { return Simple(CMD_VERIFY_RESOURCES, BufferId(), resource); }
+AgentCommand AgentMakeGetNumberOfClient() { return Simple(CMD_GET_NUMBER_OF_CLIENT, BufferId(), 0); }
 
 uint32_t AgentEncodeCommand(const AgentCommand& c, uint8_t* out, size_t capacity, size_t* written)
 {
@@ -172,7 +142,7 @@ uint32_t AgentEncodeCommand(const AgentCommand& c, uint8_t* out, size_t capacity
         w.U32(c.dwValue);
         break;
     case CMD_SET_TRANSFER_BUFFER: {
-        w.U32(c.dwBufferId);
+        w.U32(c.bufferId.Wire());
         w.U32(c.dwValue);
         // NUL-padded: the characters up to the first NUL, then zeros.
         const size_t n = strnlen(c.szClientName, kAgentClientNameSize);
@@ -186,15 +156,15 @@ uint32_t AgentEncodeCommand(const AgentCommand& c, uint8_t* out, size_t capacity
     }
     case CMD_GET_TRANSFER_BUFFER_DATA:
     case CMD_SEND_INPUT:
-        w.U32(c.dwBufferId);
+        w.U32(c.bufferId.Wire());
         w.U32(c.dwValue);
         break;
     case CMD_GET_BUF_PARAMS:
     case CMD_FORCE_TRANSFER:
-        w.U32(c.dwBufferId);
+        w.U32(c.bufferId.Wire());
         break;
     case CMD_SET_BUF_PARAMS:
-        w.U32(c.dwBufferId);
+        w.U32(c.bufferId.Wire());
         w.Bytes(c.byInfo, c.dwInfoSize);
         break;
     case CMD_VERIFY_RESOURCES:
@@ -294,7 +264,7 @@ uint32_t AgentDecodeCommand(const uint8_t* data, size_t size, uint32_t maxInputS
             return AGENT_BAD_VALUE;
         break;
     case CMD_SET_TRANSFER_BUFFER:
-        c.dwBufferId = r.U32();
+        c.bufferId = BufferId::FromWire(r.U32());
         c.dwValue = r.U32();
         r.Bytes(c.szClientName, kAgentClientNameSize);
         c.szClientName[kAgentClientNameSize] = '\0';
@@ -303,21 +273,21 @@ uint32_t AgentDecodeCommand(const uint8_t* data, size_t size, uint32_t maxInputS
             c.dwWatchdogId = r.U32();
         break;
     case CMD_GET_TRANSFER_BUFFER_DATA:
-        c.dwBufferId = r.U32();
+        c.bufferId = BufferId::FromWire(r.U32());
         c.dwValue = r.U32();
         break;
     case CMD_SEND_INPUT:
-        c.dwBufferId = r.U32();
+        c.bufferId = BufferId::FromWire(r.U32());
         c.dwValue = r.U32();
         if (c.dwValue != head.dwTrailingSize)
             return AGENT_BAD_SIZE;
         break;
     case CMD_GET_BUF_PARAMS:
     case CMD_FORCE_TRANSFER:
-        c.dwBufferId = r.U32();
+        c.bufferId = BufferId::FromWire(r.U32());
         break;
     case CMD_SET_BUF_PARAMS:
-        c.dwBufferId = r.U32();
+        c.bufferId = BufferId::FromWire(r.U32());
         c.dwInfoSize = head.dwTrailingSize;
         r.Bytes(c.byInfo, c.dwInfoSize);
         break;

@@ -1,10 +1,11 @@
-// Bounds-checked little-endian byte access for the agent records.
+// Bounds-checked little-endian byte access for the agent records, and the plain word helpers.
 //
-// The agent's records are read and written one field at a time through these two helpers, never
-// by casting wire bytes to a struct, so the code does not depend on the host's byte order,
-// alignment or padding. Both helpers remember the first overrun: a read past the end yields 0 and
-// a write past the end writes nothing, and Ok() turns false for good. Callers check Ok() once at
-// the end of a record instead of after every field.
+// The agent's records are read and written one field at a time through CByteReader and
+// CByteWriter, never by casting wire bytes to a struct, so the code does not depend on the host's
+// byte order, alignment or padding. Both remember the first overrun: a read past the end yields 0
+// and a write past the end writes nothing, and Ok() turns false for good. Callers check Ok() once
+// at the end of a record instead of after every field. PutLe*/GetLe* are the same conversions for
+// places whose size is already known (a payload being rendered, a framing word).
 #pragma once
 
 #include <cstddef>
@@ -12,6 +13,29 @@
 #include <cstring>
 
 namespace px::agent {
+
+inline void PutLe16(uint8_t* p, uint16_t v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void PutLe32(uint8_t* p, uint32_t v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+inline void PutLe64(uint8_t* p, uint64_t v)
+{
+    PutLe32(p, static_cast<uint32_t>(v));
+    PutLe32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t GetLe32(const uint8_t* p)
+{
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
 
 class CByteReader {
 public:
@@ -25,15 +49,13 @@ public:
     {
         if (!Take(4))
             return 0;
-        const uint8_t* p = m_pData + m_nPos - 4;
-        return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+        return GetLe32(m_pData + m_nPos - 4);
     }
     uint16_t U16()
     {
         if (!Take(2))
             return 0;
-        const uint8_t* p = m_pData + m_nPos - 2;
-        return static_cast<uint16_t>(p[0] | (p[1] << 8));
+        return GetLe16(m_pData + m_nPos - 2);
     }
     // Copies n bytes; on an overrun the target is zeroed instead.
     void Bytes(void* out, size_t n)
@@ -84,19 +106,13 @@ public:
     {
         if (!Take(4))
             return;
-        uint8_t* p = m_pData + m_nPos - 4;
-        p[0] = static_cast<uint8_t>(v);
-        p[1] = static_cast<uint8_t>(v >> 8);
-        p[2] = static_cast<uint8_t>(v >> 16);
-        p[3] = static_cast<uint8_t>(v >> 24);
+        PutLe32(m_pData + m_nPos - 4, v);
     }
     void U16(uint16_t v)
     {
         if (!Take(2))
             return;
-        uint8_t* p = m_pData + m_nPos - 2;
-        p[0] = static_cast<uint8_t>(v);
-        p[1] = static_cast<uint8_t>(v >> 8);
+        PutLe16(m_pData + m_nPos - 2, v);
     }
     void Bytes(const void* in, size_t n)
     {

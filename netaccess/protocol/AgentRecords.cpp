@@ -1,12 +1,25 @@
-// The records that describe buffers and their data: data description, buffer-list entries, info
-// records per buffer type, the placement of region replies, and the 8-byte watchdog and
-// message-link messages. Pure functions over caller-owned bytes, callable from any thread.
+// The records that describe buffers and their data (see AgentRecords.h).
 #include <cstring>
 
-#include "netaccess/AgentBytes.h"
-#include "netaccess/AgentProtocol.h"
+#include "netaccess/protocol/AgentBytes.h"
+#include "netaccess/protocol/AgentRecords.h"
 
 namespace px::agent {
+
+const char* AgentResultText(uint32_t result)
+{
+    switch (result) {
+    case AGENT_OK: return "no error";
+    case AGENT_TRUNCATED: return "record truncated";
+    case AGENT_NO_ROOM: return "no room for the record";
+    case AGENT_BAD_SIZE: return "impossible size";
+    case AGENT_BAD_COMMAND: return "unknown command";
+    case AGENT_BAD_VALUE: return "value not allowed";
+    case AGENT_BAD_TYPE: return "unknown buffer type";
+    case AGENT_OUT_OF_BOUNDS: return "region outside the image";
+    default: return "unknown result";
+    }
+}
 
 // ---- Data description -------------------------------------------------------------------------------
 
@@ -109,7 +122,7 @@ uint32_t AgentDecodeBufferListEntry(const uint8_t* data, size_t size, BufferList
         return AGENT_TRUNCATED;
     CByteReader r(data, kAgentBufferListEntrySize);
     BufferListEntry e;
-    e.dwBufferId = r.U32();
+    e.bufferId = BufferId::FromWire(r.U32());
     e.dwType = r.U32();
     e.usPort = r.U16();
     r.Bytes(e.szProcessName, kProcessNameSize);
@@ -126,7 +139,7 @@ uint32_t AgentDecodeBufferListEntry(const uint8_t* data, size_t size, BufferList
 uint32_t AgentEncodeBufferListEntry(const BufferListEntry& entry, uint8_t* out, size_t capacity)
 {
     CByteWriter w(out, capacity);
-    w.U32(entry.dwBufferId);
+    w.U32(entry.bufferId.Wire());
     w.U32(entry.dwType);
     w.U16(entry.usPort);
     const size_t nameLength = strnlen(entry.szProcessName, kProcessNameSize);

@@ -1,0 +1,37 @@
+// A TCP client link to the camera, made the one way every connection of the component makes it.
+//
+// The exchange-buffer client, the agent channel, the watchdog and the message link each connect
+// one link to a port of the camera: a context in the TCP client role, a link on it, and the four
+// hooks. NetOpenClientLink does that, and NetAddress is the camera's address as a host gives it:
+// a host name, an IPv4 address, or both. When both are given the address wins and the name is
+// not used, because NetAllocContext empties the name of a context that gets an address.
+#pragma once
+
+#include <cstdint>
+
+#include "netaccess/NetAccess.h"
+
+struct NetAddress {
+    char szHostName[256] = {};
+    uint32_t dwIpv4 = 0;   // a.b.c.d as (a << 24) | ...; 0: none
+
+    // host (null or empty: none) and ipv4 (four bytes, most significant first; null: none).
+    static NetAddress Of(const char* host, const uint8_t* ipv4);
+    const char* HostName() const { return szHostName[0] != '\0' ? szHostName : nullptr; }
+    bool HasIpv4() const { return dwIpv4 != 0; }
+    void Ipv4Bytes(uint8_t out[4]) const;
+};
+
+// The four hooks of a link, in the order of their kinds, with one user value.
+struct NetLinkHooks {
+    NetHookFunction sendStart, receiveStart, sendStop, receiveStop;
+    void* user;
+};
+
+// Which call of NetOpenClientLink failed.
+enum class NetOpenStep { Context, Link, Hooks };
+
+// Context, link and hooks for port of the address. On failure nothing stays allocated, *failed
+// names the step, and the result is that call's result.
+NetResult NetOpenClientLink(const NetAddress& address, uint16_t port, const NetLinkHooks& hooks,
+                            NetContext** context, NetLink** link, NetOpenStep* failed);
