@@ -15,35 +15,6 @@ namespace pxtool {
 
 namespace {
 
-struct ResultRow {
-    uint32_t dwValue;
-    const char* pszName;
-    const char* pszMeaning;
-};
-
-const ResultRow kResults[] = {
-    {PX_OK, "PX_OK", "success"},
-    {PX_END_OF_TRANSFERS, "PX_END_OF_TRANSFERS", "transfers were ended by PXCancelTransfers"},
-    {PX_ERROR, "PX_ERROR", "no exchange buffer or agent channel for this call, or a missing output place"},
-    {PX_INVALID_HANDLE, "PX_INVALID_HANDLE", "the handle is not a live client"},
-    {PX_INIT_FAILED, "PX_INIT_FAILED", "making the client failed"},
-    {PX_WRONG_BUFFER, "PX_WRONG_BUFFER", "not the subscribed buffer, or its type does not allow the change"},
-    {PX_NOT_SUPPORTED, "PX_NOT_SUPPORTED", "the camera's agent is too old for the request"},
-    {PX_INVALID_PARAMETER, "PX_INVALID_PARAMETER", "invalid arguments"},
-    {PX_NO_RESOURCES, "PX_NO_RESOURCES", "the agent answered that the buffer's resources are not available"},
-    {PX_COMM_ERROR, "PX_COMM_ERROR", "communication with the camera's agent failed"},
-    {PX_WATCHDOG_LOST, "PX_WATCHDOG_LOST", "a wait timed out and the camera's watchdog no longer answers"},
-    {PX_NO_WATCHDOG, "PX_NO_WATCHDOG", "a wait timed out and there is no watchdog to ask"},
-};
-
-const ResultRow* FindResult(uint32_t result)
-{
-    for (const ResultRow& row : kResults)
-        if (row.dwValue == result)
-            return &row;
-    return nullptr;
-}
-
 // Each part 0 to 255, exactly four parts of digits.
 bool ParseDottedAddress(const std::string& text, uint8_t out[4])
 {
@@ -67,25 +38,7 @@ bool ParseDottedAddress(const std::string& text, uint8_t out[4])
 
 } // namespace
 
-const char* PxResultName(uint32_t result)
-{
-    const ResultRow* row = FindResult(result);
-    return row ? row->pszName : nullptr;
-}
-
-const char* PxResultMeaning(uint32_t result)
-{
-    const ResultRow* row = FindResult(result);
-    return row ? row->pszMeaning : "result code of the camera's agent";
-}
-
-std::string PxResultText(uint32_t result)
-{
-    const char* name = PxResultName(result);
-    char text[200];
-    std::snprintf(text, sizeof text, "%s (%u): %s", name ? name : "agent result", result, PxResultMeaning(result));
-    return text;
-}
+std::string PxResultText(uint32_t result) { return PXGetResultText(result); }
 
 std::string BufferTypeName(uint32_t type)
 {

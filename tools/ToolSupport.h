@@ -1,4 +1,4 @@
-// What pellix-ls and pellix-grab share: result names and meanings, names of buffer types, the
+// What pellix-ls and pellix-grab share: result texts, names of buffer types, the
 // camera argument, and the in-process simulator that stands in when no camera is named.
 //
 // The tools talk to a camera only through the public header pellix/pellix.h. Without a camera
@@ -16,11 +16,8 @@
 
 namespace pxtool {
 
-// "PX_COMM_ERROR" ...; null for a value that is not a library result (an agent's code).
-const char* PxResultName(uint32_t result);
-// What it means, in a few words; for other values "result code of the camera's agent".
-const char* PxResultMeaning(uint32_t result);
-// "PX_COMM_ERROR (3000): communication with the camera's agent failed".
+// The library's text for a result (PXGetResultText), to build messages with:
+// "PX_COMM_ERROR: communication with the camera's agent failed", "agent result 17".
 std::string PxResultText(uint32_t result);
 
 // "image", "text", "histogram", "array", "input"; "type N" for the others.

@@ -182,6 +182,12 @@ PX_API uint32_t PXVerifyResources(PXHANDLE agent, uint32_t resource, uint32_t* a
  * 8 bytes to reset it), or 0. Owned by the library. */
 PX_API int PXGetRefreshListEvent(PXHANDLE h);
 
+/* The name and meaning of a result, for a person: "PX_COMM_ERROR: communication with the
+ * camera's agent failed". A code that is not one of the library's results above is an agent's
+ * result passed through: "agent result N". The text stays owned by the library; an agent's is
+ * valid until the same thread calls again. Never null. */
+PX_API const char* PXGetResultText(uint32_t result);
+
 /* The diagnostic log: an XML-like line file. The first path wins until the library is closed. */
 PX_API void PXInitLogger(const char* path);
 PX_API void PXAddLoggerSection(uint32_t id, const char* name);

@@ -137,7 +137,8 @@ TEST_F(ToolsTest, FailuresEndWithTheResultsNameAndANonZeroStatus)
 
     Outcome o = RunCommand("VISTEL_CONFIG=" + config + " " + PELLIX_GRAB_PATH + " 127.0.0.1 -n 1 -o " + m_dir);
     EXPECT_EQ(o.status, 1) << o.output;
-    EXPECT_NE(o.output.find("PX_COMM_ERROR (3000)"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("PX_COMM_ERROR: communication with the camera's agent failed"), std::string::npos)
+        << o.output;
     o = RunCommand("VISTEL_CONFIG=" + config + " " + PELLIX_LS_PATH + " 127.0.0.1");
     EXPECT_EQ(o.status, 1) << o.output;
     EXPECT_NE(o.output.find("PX_COMM_ERROR"), std::string::npos) << o.output;
@@ -153,13 +154,8 @@ TEST_F(ToolsTest, FailuresEndWithTheResultsNameAndANonZeroStatus)
     EXPECT_NE(o.output.find("input buffer"), std::string::npos) << o.output;
 }
 
-TEST(ToolSupportTest, ResultsAndCameraArguments)
+TEST(ToolSupportTest, CameraArguments)
 {
-    EXPECT_EQ(pxtool::PxResultText(PX_WATCHDOG_LOST),
-              "PX_WATCHDOG_LOST (3010): a wait timed out and the camera's watchdog no longer answers");
-    EXPECT_EQ(pxtool::PxResultName(17), nullptr);
-    EXPECT_EQ(pxtool::PxResultText(17), "agent result (17): result code of the camera's agent");
-
     pxtool::CameraAddress a;
     std::string error;
     ASSERT_TRUE(pxtool::ParseCameraArgument("192.168.0.25", &a, &error));
