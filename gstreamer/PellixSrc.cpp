@@ -235,10 +235,11 @@ bool OpenCamera(GstPellixSrc* self)
     std::string error, warning;
     const uint32_t r = st.camera.Open(settings, &error, &warning);
     if (r != PX_OK) {
+        const std::string text = settings.strCamera.empty() ? error : where + ": " + error;
         if (r == PX_ERROR)
-            GST_ELEMENT_ERROR(self, RESOURCE, SETTINGS, ("%s: %s", where.c_str(), error.c_str()), ("result %u", r));
+            GST_ELEMENT_ERROR(self, RESOURCE, SETTINGS, ("%s", text.c_str()), ("result %u", r));
         else
-            GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("%s: %s", where.c_str(), error.c_str()), ("result %u", r));
+            GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("%s", text.c_str()), ("result %u", r));
         return false;
     }
     if (!warning.empty())
