@@ -41,7 +41,7 @@
 
 #include <gst/video/video.h>
 
-#include <cinttypes>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -146,9 +146,12 @@ GST_ELEMENT_REGISTER_DEFINE(pellixsrc, "pellixsrc", GST_RANK_NONE, GST_TYPE_PELL
 
 namespace {
 
+// The state is published with release and read with acquire: GLib's own barriers order it
+// between the thread that made the element and the streaming thread, but the thread sanitizer does
+// not see those.
 PellixSrcState& State(gpointer object)
 {
-    return *GST_PELLIX_SRC(object)->state;
+    return *std::atomic_ref<PellixSrcState*>(GST_PELLIX_SRC(object)->state).load(std::memory_order_acquire);
 }
 
 std::string CameraText(PellixSrcState& st)
@@ -216,7 +219,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 // Opens the camera with the current properties; posts the error and returns false on failure.
 bool OpenCamera(GstPellixSrc* self)
 {
-    PellixSrcState& st = *self->state;
+    PellixSrcState& st = State(self);
     pxgst::CameraSettings settings;
     std::string roi;
     bool roiValid = true;
@@ -337,7 +340,7 @@ gboolean DecideAllocation(GstBaseSrc* src, GstQuery* query)
 // New caps for the camera's current geometry, and a pool that fits them.
 GstFlowReturn Renegotiate(GstPellixSrc* self)
 {
-    PellixSrcState& st = *self->state;
+    PellixSrcState& st = State(self);
     pxgst::ImageGeometry g = st.camera.Geometry();
     {
         std::lock_guard<std::mutex> lock(st.lock);
@@ -355,7 +358,7 @@ GstFlowReturn Renegotiate(GstPellixSrc* self)
 // Makes a buffer holding a received frame what the caps say, and stamps it.
 void FinishBuffer(GstPellixSrc* self, GstBuffer* buffer, uint64_t serial)
 {
-    PellixSrcState& st = *self->state;
+    PellixSrcState& st = State(self);
     pxgst::ImageGeometry g;
     GstVideoInfo video;
     bool videoMeta = false;
@@ -402,7 +405,7 @@ void FinishBuffer(GstPellixSrc* self, GstBuffer* buffer, uint64_t serial)
 GstFlowReturn Create(GstPushSrc* src, GstBuffer** out)
 {
     GstPellixSrc* self = GST_PELLIX_SRC(src);
-    PellixSrcState& st = *self->state;
+    PellixSrcState& st = State(self);
     for (;;) {
         bool reopen = false, force = false;
         {
@@ -512,7 +515,7 @@ gboolean Query(GstBaseSrc* src, GstQuery* query)
 void Finalize(GObject* object)
 {
     GstPellixSrc* self = GST_PELLIX_SRC(object);
-    delete self->state;
+    delete &State(self);
     self->state = nullptr;
     G_OBJECT_CLASS(gst_pellix_src_parent_class)->finalize(object);
 }
@@ -521,8 +524,9 @@ void Finalize(GObject* object)
 
 static void gst_pellix_src_init(GstPellixSrc* self)
 {
-    self->state = new PellixSrcState;
-    gst_video_info_init(&self->state->video);
+    auto* state = new PellixSrcState;
+    gst_video_info_init(&state->video);
+    std::atomic_ref<PellixSrcState*>(self->state).store(state, std::memory_order_release);
     gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
 }
