@@ -587,7 +587,8 @@ static void gst_pellix_src_class_init(GstPellixSrcClass* klass)
 
     gst_element_class_add_static_pad_template(element, &g_srcTemplate);
     gst_element_class_set_static_metadata(element, "Kelvo camera source", "Source/Video/Network",
-                                          "Live images of one image buffer of a Kelvo smart camera, through libpellix",
+                                          "Live images of one image buffer of a Kelvo smart camera, through libpellix "
+                                          "(system-colour images come as GRAY8: their indices as grey levels)",
                                           "Pellix for Linux");
     base->start = Start;
     base->stop = Stop;

@@ -62,6 +62,8 @@ struct Frame {
     std::vector<uint8_t> pixels;
 };
 
+bool Any(const Frame&) { return true; }
+
 struct BusMessage {
     GstMessageType type = GST_MESSAGE_UNKNOWN;
     GQuark domain = 0;
@@ -108,6 +110,9 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
     }
     GstStateChangeReturn Set(GstState state) { return gst_element_set_state(m_pPipeline, state); }
+    bool Play() { return Set(GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE; }
+    // Plays and waits for the first frame.
+    bool PlayForFrame(Frame* first) { return Play() && WaitFrame(Any, first); }
     GstElement* Source() { return m_pSource; }
     uint32_t WatchdogStatus()
     {
@@ -286,8 +291,6 @@ std::vector<uint8_t> Expected(uint32_t fullW, uint32_t fullH, uint32_t format, u
 
 const char kSink[] = " ! appsink name=sink sync=false";
 
-bool Any(const Frame&) { return true; }
-
 } // namespace
 
 TEST(PellixSrcTest, CapsAndPixelsOfEveryFormatFromThePool)
@@ -306,7 +309,7 @@ TEST(PellixSrcTest, CapsAndPixelsOfEveryFormatFromThePool)
         CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 num-buffers=2") +
                     (noAgent ? " agent-channel=false" : "") + kSink);
         EXPECT_EQ(p.WatchdogStatus(), PX_NO_WATCHDOG);
-        ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+        ASSERT_TRUE(p.Play());
         BusMessage eos;
         ASSERT_TRUE(p.WaitMessage(GST_MESSAGE_EOS, &eos));
         EXPECT_EQ(p.WatchdogStatus(), noAgent ? PX_NO_WATCHDOG : PX_OK);
@@ -347,9 +350,8 @@ TEST(PellixSrcTest, RowsThatAreNotWholeWordsKeepTheirPixels)
             CSimCamera camera;
             camera.Start(OneImage(75, 20, format));
             CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 num-buffers=1") + kSink, meta);
-            ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
             Frame f;
-            ASSERT_TRUE(p.WaitFrame(Any, &f));
+            ASSERT_TRUE(p.PlayForFrame(&f));
             const int packed = 75 * int(pxgst::PixelFormatBytes(format));
             EXPECT_EQ(f.stride, meta ? packed : (packed + 3) / 4 * 4);
             EXPECT_TRUE(f.pixels == Expected(75, 20, format, 0, 0, 75, 20, f.serial));
@@ -363,9 +365,8 @@ TEST(PellixSrcTest, WindowShapesTheCaps)
     camera.Start(OneImage(96, 64, PX_FORMAT_MONO8));
     {
         CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 roi=16,8,40,30 num-buffers=1") + kSink);
-        ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
         Frame f;
-        ASSERT_TRUE(p.WaitFrame(Any, &f));
+        ASSERT_TRUE(p.PlayForFrame(&f));
         EXPECT_EQ(f.width, 40);
         EXPECT_EQ(f.height, 30);
         EXPECT_TRUE(f.pixels == Expected(96, 64, PX_FORMAT_MONO8, 16, 8, 40, 30, f.serial));
@@ -373,7 +374,7 @@ TEST(PellixSrcTest, WindowShapesTheCaps)
     }
     // A window that sticks out: the camera moves it, the element says where, and streams that.
     CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 roi=80,8,40,30 num-buffers=1") + kSink);
-    ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    ASSERT_TRUE(p.Play());
     BusMessage warning;
     ASSERT_TRUE(p.WaitMessage(GST_MESSAGE_WARNING, &warning));
     const size_t at = warning.text.find("moved the window 80,8,40,30 to ");
@@ -393,9 +394,8 @@ TEST(PellixSrcTest, ChangesMadeOnTheCameraRenegotiate)
     CSimCamera camera;
     camera.Start(OneImage(64, 48, PX_FORMAT_MONO8));
     CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1") + kSink);
-    ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
     Frame f;
-    ASSERT_TRUE(p.WaitFrame(Any, &f));
+    ASSERT_TRUE(p.PlayForFrame(&f));
     EXPECT_EQ(f.strFormat, "GRAY8");
 
     // Another client changes the buffer: larger data (the library's PX_BUFFER_CHANGED), a narrower
@@ -429,7 +429,7 @@ TEST(PellixSrcTest, FlushingAndStoppingCancelAWaitingRead)
     CSimCamera camera;
     camera.Start(OneImage(32, 24, PX_FORMAT_MONO8, 0));
     CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 timeout=4294967295") + kSink);
-    ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    ASSERT_TRUE(p.Play());
     ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, 10000));
     ASSERT_TRUE(gst_element_send_event(p.Source(), gst_event_new_flush_start()));
     ASSERT_TRUE(gst_element_send_event(p.Source(), gst_event_new_flush_stop(TRUE)));
@@ -456,9 +456,8 @@ TEST(PellixSrcTest, ALostCameraOrWatchdogEndsTheStreamWithTheResultText)
         CSimCamera camera;
         camera.Start(OneImage(32, 24, PX_FORMAT_MONO8));
         CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1") + kSink);
-        ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
         Frame f;
-        ASSERT_TRUE(p.WaitFrame(Any, &f));
+        ASSERT_TRUE(p.PlayForFrame(&f));
         camera.sim.Stop();
         BusMessage error;
         ASSERT_TRUE(p.WaitMessage(GST_MESSAGE_ERROR, &error));
@@ -471,7 +470,7 @@ TEST(PellixSrcTest, ALostCameraOrWatchdogEndsTheStreamWithTheResultText)
     CSimCamera camera;
     camera.Start(config);
     CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 timeout=500") + kSink);
-    ASSERT_NE(p.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    ASSERT_TRUE(p.Play());
     BusMessage error;
     ASSERT_TRUE(p.WaitMessage(GST_MESSAGE_ERROR, &error));
     EXPECT_EQ(error.domain, GST_RESOURCE_ERROR);
