@@ -272,6 +272,19 @@ pxsim::SimConfig OneImage(uint32_t width, uint32_t height, uint32_t format, uint
     return c;
 }
 
+// With a camera that makes frames only when told: makes one whenever the element waits for one,
+// until a frame that accept takes comes out of the pipeline.
+bool MakeFramesUntil(CSimCamera& camera, CPipeline& p, const std::function<bool(const Frame&)>& accept, Frame* out)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (camera.sim.WaitForWaitingRequests(1, 2000))
+            camera.sim.ProduceFrame();
+        if (p.WaitFrame(accept, out, 200ms))
+            return true;
+    }
+    return false;
+}
+
 // The camera's picture of frame `serial` in the window x, y, w, h of a full image, rows packed.
 std::vector<uint8_t> Expected(uint32_t fullW, uint32_t fullH, uint32_t format, uint32_t x, uint32_t y, uint32_t w,
                               uint32_t h, uint64_t serial)
@@ -391,11 +404,14 @@ TEST(PellixSrcTest, WindowShapesTheCaps)
 
 TEST(PellixSrcTest, ChangesMadeOnTheCameraRenegotiate)
 {
+    // Frames made while the element reads: a new format is announced in the one frame after the
+    // change, which a reader that is not waiting then would miss.
     CSimCamera camera;
-    camera.Start(OneImage(64, 48, PX_FORMAT_MONO8));
+    camera.Start(OneImage(64, 48, PX_FORMAT_MONO8, 0));
     CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1") + kSink);
     Frame f;
-    ASSERT_TRUE(p.PlayForFrame(&f));
+    ASSERT_TRUE(p.Play());
+    ASSERT_TRUE(MakeFramesUntil(camera, p, Any, &f));
     EXPECT_EQ(f.strFormat, "GRAY8");
 
     // Another client changes the buffer: larger data (the library's PX_BUFFER_CHANGED), a narrower
@@ -415,7 +431,8 @@ TEST(PellixSrcTest, ChangesMadeOnTheCameraRenegotiate)
     for (const auto& step : steps) {
         SCOPED_TRACE(step.caps + std::to_string(step.width));
         ASSERT_EQ(PXSetExchangeBufferInfo(other, "IMG0", step.item, &step.value), PX_OK);
-        ASSERT_TRUE(p.WaitFrame([&](const Frame& g) { return g.strFormat == step.caps && g.width == step.width; }, &f));
+        ASSERT_TRUE(MakeFramesUntil(
+            camera, p, [&](const Frame& g) { return g.strFormat == step.caps && g.width == step.width; }, &f));
         EXPECT_EQ(f.height, 48);
         EXPECT_TRUE(f.pixels == Expected(64, 48, step.format, 0, 0, step.width, 48, f.serial));
     }
@@ -435,12 +452,7 @@ TEST(PellixSrcTest, FlushingAndStoppingCancelAWaitingRead)
     ASSERT_TRUE(gst_element_send_event(p.Source(), gst_event_new_flush_stop(TRUE)));
     // The cancelled client is opened anew: frames flow again.
     Frame f;
-    bool got = false;
-    for (int i = 0; i < 100 && !got; ++i) {
-        camera.sim.ProduceFrame();
-        got = p.WaitFrame(Any, &f, 200ms);
-    }
-    ASSERT_TRUE(got);
+    ASSERT_TRUE(MakeFramesUntil(camera, p, Any, &f));
     EXPECT_TRUE(f.pixels == Expected(32, 24, PX_FORMAT_MONO8, 0, 0, 32, 24, f.serial));
 
     ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, 10000));
@@ -464,12 +476,15 @@ TEST(PellixSrcTest, ALostCameraOrWatchdogEndsTheStreamWithTheResultText)
         EXPECT_EQ(error.domain, GST_RESOURCE_ERROR);
         EXPECT_NE(error.text.find(PXGetResultText(PX_COMM_ERROR)), std::string::npos) << error.text;
     }
-    // The camera stays, its watchdog stops: a read that times out finds the watchdog lost.
+    // The camera stays, its watchdog stops: a read that times out finds the watchdog lost. The
+    // element's watchdog counts the camera lost 1.5 s after the last signal; reads time out after
+    // 2.5 s and give up after four time-outs that find the watchdog still alive, so the verdict is
+    // in long before.
     pxsim::SimConfig config = OneImage(32, 24, PX_FORMAT_MONO8, 0);
     config.faults.dwWatchdogStopAfterMs = 100;
     CSimCamera camera;
     camera.Start(config);
-    CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 timeout=500") + kSink);
+    CPipeline p(std::string("pellixsrc name=src camera=127.0.0.1 timeout=2500") + kSink);
     ASSERT_TRUE(p.Play());
     BusMessage error;
     ASSERT_TRUE(p.WaitMessage(GST_MESSAGE_ERROR, &error));
