@@ -19,6 +19,16 @@ run_ctest() {
   rm -f "$log"
 }
 
+# Runs the Python package's tests (pytest, with Debian's interpreter, where python3-numpy and
+# python3-pytest are installed) over the normal build, and counts what passed.
+run_pytest() {
+  local log
+  log=$(mktemp)
+  PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python | tee "$log"
+  passed=$((passed + $(sed -n 's/^\([0-9]*\) passed.*/\1/p' "$log" | tail -n 1)))
+  rm -f "$log"
+}
+
 configure() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
@@ -28,6 +38,9 @@ echo "== normal build =="
 configure build/normal -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 cmake --build build/normal -j "$jobs"
 run_ctest --test-dir build/normal --output-on-failure -j "$jobs" --timeout 300
+
+echo "== Python package over the normal build =="
+PELLIX_LIBRARY="$PWD/build/normal/client/libpellix.so.4" run_pytest
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 configure build/sanitize -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DPELLIX_SANITIZE=ON -DPELLIX_BUILD_BENCH=OFF
