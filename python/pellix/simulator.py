@@ -12,11 +12,11 @@ from __future__ import annotations
 import collections
 import os
 import re
-import signal
 import subprocess
 import tempfile
 import threading
 import time
+import weakref
 from typing import Iterable, Mapping, Optional, Sequence, Union
 
 from . import _library
@@ -74,6 +74,20 @@ def fault_options(faults: Union[None, Mapping[str, object], Sequence[str]]) -> l
     return options
 
 
+def _end(process: subprocess.Popen, files: list) -> None:
+    """What a simulator left running or written when its script did not stop it."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+    for path in files:
+        if os.path.exists(path):
+            os.unlink(path)
+
+
 class Simulator:
     """A running kelvo-sim. Use it as a context manager, or call ``stop()``.
 
@@ -98,8 +112,12 @@ class Simulator:
         self._process = subprocess.Popen(
             [self.program, "--ephemeral", "--interactive", *arguments],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            text=True, bufsize=1, start_new_session=True,  # Ctrl-C reaches the script, which stops it
+            text=True, bufsize=1, start_new_session=True,
         )
+        # The program runs in a session of its own (Ctrl-C goes to the script, which stops it) and
+        # is stopped when the script ends without stop().
+        self._files: list[str] = []
+        self._finalizer = weakref.finalize(self, _end, self._process, self._files)
         self._readers = [threading.Thread(target=self._read, args=(stream,), daemon=True, name="kelvo-sim-log")
                          for stream in (self._process.stdout, self._process.stderr)]
         for reader in self._readers:
@@ -127,6 +145,7 @@ class Simulator:
 
     def _point_library(self) -> None:
         fd, self.config_path = tempfile.mkstemp(prefix="pellix-sim-", suffix=".conf")
+        self._files.append(self.config_path)
         with os.fdopen(fd, "w") as f:
             f.write(f"PublishPort={self.publish_port}\nWatchDogPort={self.watchdog_port}\n"
                     f"AsyncMsgPort={self.message_port}\n")
@@ -203,16 +222,10 @@ class Simulator:
             self._process.kill()
         self._process.wait()
 
-    def stop(self, timeout: float = 10.0) -> None:
-        """Stops the program cleanly (or kills it when it does not stop within ``timeout``) and
-        gives VISTEL_CONFIG back its earlier value."""
-        if self.running:
-            self._process.send_signal(signal.SIGTERM)
-            try:
-                self._process.wait(timeout)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
+    def stop(self) -> None:
+        """Stops the program cleanly (SIGTERM; killed when it has not ended after 10 s), removes its
+        configuration file and gives VISTEL_CONFIG back its earlier value."""
+        self._finalizer()
         for reader in self._readers:
             reader.join()
         for stream in (self._process.stdin, self._process.stdout, self._process.stderr):
@@ -223,7 +236,6 @@ class Simulator:
                     del os.environ["VISTEL_CONFIG"]
                 else:
                     os.environ["VISTEL_CONFIG"] = self._previous_config
-            os.unlink(self.config_path)
             self.config_path = None
 
     def __enter__(self) -> Simulator:

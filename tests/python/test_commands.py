@@ -50,6 +50,19 @@ def test_failures_end_with_the_librarys_text_and_a_status(tmp_path):
     assert run(["-m", "pellix", "grab", "-n", "0"]).returncode == 2
 
 
+def test_a_script_that_forgets_to_stop_its_simulator_leaves_nothing_behind():
+    ended = run(["-c", "import pellix; cam = pellix.simulate(); print(cam._process.pid, cam.config_path)"])
+    assert ended.returncode == 0, ended.stderr
+    pid, config = ended.stdout.split()
+    assert not os.path.exists(config)
+    try:
+        os.kill(int(pid), 0)
+        alive = True
+    except ProcessLookupError:
+        alive = False
+    assert not alive
+
+
 EXAMPLE = textwrap.dedent("""
     import pellix
     with pellix.simulate() as cam:
