@@ -34,6 +34,8 @@ from .constants import (
     PX_DESC_IS_REGION,
     PX_DESC_REGION_ROWS,
     PX_DESC_REGION_WIDTH,
+    PX_DESC_REGION_X,
+    PX_DESC_REGION_Y,
     PX_DESC_SERIAL,
     PX_END_OF_TRANSFERS,
     PX_INFINITE,
@@ -408,7 +410,9 @@ class Buffer:
 
         Returns:
             An image as a NumPy array (see ``pellix.frames`` for the shapes), a record as a NumPy
-            array or a ``str``; None when the camera answered without data.
+            array or a ``str``; None when the camera answered without data. When the camera
+            answers with a region of the image, the rest of a new array is zeros, and the rest of
+            ``out`` keeps what it held.
 
         Raises:
             pellix.Error (or a subclass) for a failed read; ``CancelledError`` when ``cancel()``
@@ -459,8 +463,10 @@ class Buffer:
             self._geometry = _Geometry(words)  # the camera told a new format with the data
         g = self._geometry
         bpp = g.layout.bytes_per_pixel
-        if self._desc_word(PX_DESC_IS_REGION) == 1:
-            width, rows = g.full_x, g.full_y
+        region = self._desc_word(PX_DESC_IS_REGION) == 1
+        if region:
+            # Only a region of the image came; the library placed it with the window's row pitch.
+            width, rows = g.size_x, g.size_y
         else:
             # The description gives the width and rows delivered: a window another client made
             # smaller shows only there (the record the library keeps is the one it read last).
@@ -479,16 +485,37 @@ class Buffer:
             return target[:n].view(g.layout.dtype).reshape(shape)
         frame = target[:n].view(g.layout.dtype).reshape(shape)
         if out is None:
+            if region:
+                self._clear_outside_region(frame)
             return frame
-        # Read aside: copy into out, or into its memory when the shape changed.
+        # Read aside: copy into out (only the region, when one came), or into its memory when the
+        # shape changed.
         if out.shape == shape and out.dtype == frame.dtype:
-            np.copyto(out, frame)
+            if region:
+                area = self._region_area()
+                out[area] = frame[area]
+            else:
+                np.copyto(out, frame)
             return out
         if n <= out.nbytes:
             view = self._out[1][:n].view(g.layout.dtype).reshape(shape)
             np.copyto(view, frame)
             return view
         return frame.copy()
+
+    def _region_area(self) -> tuple:
+        """Where the region of the last reply lies in the frame (slices of rows and columns)."""
+        x, y = self._desc_word(PX_DESC_REGION_X), self._desc_word(PX_DESC_REGION_Y)
+        width, rows = self._desc_word(PX_DESC_REGION_WIDTH), self._desc_word(PX_DESC_REGION_ROWS)
+        return slice(y, y + rows), slice(x, x + width)
+
+    def _clear_outside_region(self, frame: np.ndarray) -> None:
+        """A new array holds nothing where the region does not lie: zeros there."""
+        rows, columns = self._region_area()
+        frame[:rows.start] = 0
+        frame[rows.stop:] = 0
+        frame[rows, :columns.start] = 0
+        frame[rows, columns.stop:] = 0
 
     def stream(self, count: Optional[int] = None, *, force: bool = False, reuse: bool = False,
                out: Optional[np.ndarray] = None) -> Iterator[Frame]:

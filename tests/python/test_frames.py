@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 import pellix
-from conftest import assert_pattern
+from conftest import assert_pattern, expected_image, label_mask
 
 FORMATS = ["mono8", "syscolor8", "rgb24", "rgb32", "yuv16", "rgb16"]
 FULL = (96, 72)
@@ -63,6 +63,22 @@ def test_read_into_a_given_array():
             serials.add(img.serial)
             assert_pattern(frame, "mono8", FULL, img.serial, (8, 4, 32, 16))
         assert len(serials) == 3 and frames[0] is frames[1] is frames[2]
+
+
+def test_a_camera_that_answers_with_regions():
+    with pellix.simulate([f"IMG0:image:size={FULL[0]}x{FULL[1]}:region"]) as cam, pellix.Client(cam.host) as client:
+        img = client.subscribe("IMG0")
+        for window, (x, y, w, h) in (((0, 0) + FULL, (24, 18, 48, 36)), ((8, 8, 64, 40), (16, 10, 32, 20))):
+            img.set_roi(*window)
+            frame = img.read()  # the middle quarter of the window, placed in the window
+            assert frame.shape == (window[3], window[2])
+            inside = np.zeros(frame.shape, bool)
+            inside[y:y + h, x:x + w] = True
+            compared = inside & ~label_mask(FULL, img.serial, window)
+            assert (frame == expected_image("mono8", FULL, img.serial, window))[compared].all()
+            assert not frame[~inside].any()
+            kept = np.full(frame.shape, 7, np.uint8)
+            assert img.read(out=kept) is kept and (kept[~inside] == 7).all()
 
 
 def test_another_clients_change_of_geometry_is_read_at_its_new_size():
