@@ -11,6 +11,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   python3 python3-numpy python3-pytest python3-venv
+  libcairo2-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core fonts-liberation2
 )
 
 missing=()

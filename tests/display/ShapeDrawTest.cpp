@@ -19,6 +19,7 @@ void DrawAt(CSimpleGraphic* graphic, const Canvas& canvas)
     SetTextColor(canvas.Dc(), RGB(1, 2, 3));
     SetBkColor(canvas.Dc(), RGB(4, 5, 6));
     SetBkMode(canvas.Dc(), OPAQUE);
+    MoveToEx(canvas.Dc(), 7, 8, nullptr);
     CSimpleGList list;
     list.Add(graphic);
     list.Draw(0, 0, canvas.Width(), canvas.Height(), 100, 100, 0, canvas.Dc());
@@ -28,6 +29,10 @@ void DrawAt(CSimpleGraphic* graphic, const Canvas& canvas)
     EXPECT_EQ(GetTextColor(canvas.Dc()), RGB(1, 2, 3));
     EXPECT_EQ(GetBkColor(canvas.Dc()), RGB(4, 5, 6));
     EXPECT_EQ(GetBkMode(canvas.Dc()), OPAQUE);
+    POINT position{};
+    MoveToEx(canvas.Dc(), 0, 0, &position);
+    EXPECT_EQ(position.x, 7);
+    EXPECT_EQ(position.y, 8);
 }
 
 int RunOf(const Canvas& canvas, int32_t y, COLORREF color)
@@ -103,6 +108,18 @@ TEST(OverlayShapes, LinesAndPixelsLandWhereTheMappingSays)
     EXPECT_EQ(canvas.BoxOf(kGreen), (RECT{66, 88, 67, 89}));
     EXPECT_EQ(canvas.Count(kGreen), 1);
 
+    // Mode 0 with a graphic made when the full image was 400 x 400, now held as 100 x 100 and
+    // shown at 200 x 200: positions and the width both shrink by 400 / 100 and grow by 2.
+    Canvas shrunk(200, 200);
+    CSimpleGList scaled;
+    scaled.Add(new CSGLine(1, 40, 160, 360, 160, 400, 400, 0, kRed, 6));
+    scaled.Draw(0, 0, 200, 200, 100, 100, 0, shrunk.Dc());
+    const RECT line = shrunk.BoxOf(kRed);
+    EXPECT_EQ(line.top, 79);
+    EXPECT_EQ(line.bottom, 82);
+    EXPECT_EQ(shrunk.At(20, 80), kRed);
+    EXPECT_EQ(shrunk.At(180, 80), kRed);
+
     // Mode 1: a 50 x 50 part of the image at (25, 25) fills the canvas; the reference size
     // plays no part.
     Canvas part(100, 100);
@@ -140,11 +157,16 @@ TEST(OverlayShapes, TextSizesInPointsAndOptions)
         SelectObject(reference.Dc(), old);
         DeleteObject(font);
     }
+    // Size 9, mapped to 18 points: height -24, a cell of 26.8 rounded to 27.
+    const RECT larger = textBox(9, 4, "Arial");
+    EXPECT_EQ(larger.bottom - larger.top, 27);
     EXPECT_GT(textBox(6, 7, "Arial").right, box.right) << "weight 700 is bold";
-    const std::string longName(32, 'x');
+    // 32 characters do not fit the face name: the default face, not the one the first 31 name
+    // (fontconfig ignores the blanks).
+    const std::string longName = "Courier New" + std::string(21, ' ');
     const RECT fallback = textBox(6, 4, longName.c_str());
     EXPECT_EQ(fallback, textBox(6, 4, "")) << "a face name too long for the description";
-    EXPECT_NE(fallback.right, box.right);
+    EXPECT_NE(fallback.right, textBox(6, 4, "Courier New").right);
 
     // No background colour: transparent, only the glyphs.
     Canvas canvas(300, 100);

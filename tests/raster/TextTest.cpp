@@ -72,9 +72,11 @@ TEST(RasterText, FaceNamesResolveToThePinnedFonts)
     }
 }
 
-TEST(RasterText, BoxesMeasureWithTheWindowsMetrics)
+TEST(RasterText, BoxesMeasureByTheFontsWindowsAscentAndDescent)
 {
-    // Arial's cell is (1854 + 434) / 2048 of the em: 17.875 rounds to 18 pixels at 16.
+    // Arial's cell is (1854 + 434) / 2048 of the em: 17.875 rounds to 18 pixels at 16, 22.34 to
+    // 22 at 20.
+    EXPECT_EQ(TextCanvas(10, 10, MakeFont("Arial", -20)).Measure("x").bottom - 20, 22);
     TextCanvas arial(10, 10, MakeFont("Arial", -16));
     const RECT box = arial.Measure("Hello World");
     EXPECT_EQ(box.left, 10);
