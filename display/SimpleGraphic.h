@@ -73,34 +73,27 @@ public:
     COLORREF m_crBorder;
     uint16_t m_usBorderWidth;
 
-protected:
     CSGBox(uint16_t id, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint16_t refWidth, uint16_t refHeight,
            uint32_t attribute, COLORREF fill, COLORREF border, uint16_t borderWidth)
         : CSimpleGraphic(id, x1, y1, x2, y2, refWidth, refHeight, attribute), m_crFill(fill), m_crBorder(border),
           m_usBorderWidth(borderWidth)
     {
     }
+
+protected:
     void DrawBox(const SMapping& map, HDC hdc, int (*shape)(HDC, int32_t, int32_t, int32_t, int32_t)) const;
 };
 
 class CSGRectangle : public CSGBox {
 public:
-    CSGRectangle(uint16_t id, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint16_t refWidth, uint16_t refHeight,
-                 uint32_t attribute, COLORREF fill, COLORREF border, uint16_t borderWidth)
-        : CSGBox(id, x1, y1, x2, y2, refWidth, refHeight, attribute, fill, border, borderWidth)
-    {
-    }
+    using CSGBox::CSGBox;
     void Draw(int32_t offsetX, int32_t offsetY, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
               int32_t srcHeight, uint32_t mode, HDC hdc) override;
 };
 
 class CSGEllipse : public CSGBox {
 public:
-    CSGEllipse(uint16_t id, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint16_t refWidth, uint16_t refHeight,
-               uint32_t attribute, COLORREF fill, COLORREF border, uint16_t borderWidth)
-        : CSGBox(id, x1, y1, x2, y2, refWidth, refHeight, attribute, fill, border, borderWidth)
-    {
-    }
+    using CSGBox::CSGBox;
     void Draw(int32_t offsetX, int32_t offsetY, int32_t dstWidth, int32_t dstHeight, int32_t srcWidth,
               int32_t srcHeight, uint32_t mode, HDC hdc) override;
 };

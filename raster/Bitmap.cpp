@@ -122,22 +122,12 @@ CBitmap* CBitmap::CreateDibView(const BITMAPINFO* info, const void* bits, int32_
 
 CBitmap* CBitmap::Duplicate() const
 {
-    CBitmap* copy = new (std::nothrow) CBitmap;
+    CBitmap* copy = Allocate(m_nWidth, m_nHeight, m_wBitCount, m_bBottomUp);
     if (!copy)
         return nullptr;
-    const size_t size = static_cast<size_t>(m_nStride) * static_cast<size_t>(m_nHeight);
-    copy->m_pBits = static_cast<uint8_t*>(malloc(size));
-    if (!copy->m_pBits) {
-        delete copy;
-        return nullptr;
-    }
-    memcpy(copy->m_pBits, m_pBits, size);
-    copy->m_bOwnsBits = true;
-    copy->m_nWidth = m_nWidth;
-    copy->m_nHeight = m_nHeight;
-    copy->m_wBitCount = m_wBitCount;
-    copy->m_nStride = m_nStride;
-    copy->m_bBottomUp = m_bBottomUp;
+    const size_t rowBytes = static_cast<size_t>(m_nWidth) * BytesPerPixel();
+    for (int32_t y = 0; y < m_nHeight; ++y)
+        memcpy(copy->Row(y), Row(y), rowBytes);
     copy->m_dwPaletteSize = m_dwPaletteSize;
     memcpy(copy->m_aPalette, m_aPalette, sizeof m_aPalette);
     return copy;

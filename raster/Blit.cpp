@@ -75,6 +75,21 @@ int64_t SourceAt(const SAxis& a, int64_t i)
     return a.srcStart + j;
 }
 
+// The first offset in [lo, hi) where holds turns false (hi when it never does); holds must be
+// true on a run at the start and false after it.
+template <typename Predicate>
+int64_t FirstFailing(int64_t lo, int64_t hi, Predicate holds)
+{
+    while (lo < hi) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        if (holds(mid))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 // Narrows [*first, *last) of destination offsets to those inside the destination bitmap (of
 // size dstSize) whose source lies inside the source bitmap (of size srcSize). The source
 // coordinate is monotonic in the offset, so the usable offsets are one run.
@@ -93,24 +108,8 @@ bool UsableRange(const SAxis& a, int32_t dstSize, int32_t srcSize, int64_t* firs
         const int64_t s = SourceAt(a, i);
         return a.mirror ? s >= srcSize : s < 0;
     };
-    int64_t lo = *first, hi = *last;
-    while (lo < hi) {
-        const int64_t mid = lo + (hi - lo) / 2;
-        if (before(mid))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    *first = lo;
-    hi = *last;
-    while (lo < hi) {
-        const int64_t mid = lo + (hi - lo) / 2;
-        if (inside(mid))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    *last = lo;
+    *first = FirstFailing(*first, *last, before);
+    *last = FirstFailing(*first, *last, inside);
     return *first < *last;
 }
 

@@ -36,55 +36,26 @@ CBitmap* StockBitmap()
 
 HGDIOBJ GetStockObject(int index)
 {
-    // Made on first use, never deleted; C++ makes each initialisation happen once across threads.
-    switch (index) {
-    case WHITE_BRUSH: {
-        static CBrush* const brush = Stock(new (std::nothrow) CBrush(0xFFFFFF));
-        return brush;
-    }
-    case LTGRAY_BRUSH: {
-        static CBrush* const brush = Stock(new (std::nothrow) CBrush(0xC0C0C0));
-        return brush;
-    }
-    case GRAY_BRUSH: {
-        static CBrush* const brush = Stock(new (std::nothrow) CBrush(0x808080));
-        return brush;
-    }
-    case DKGRAY_BRUSH: {
-        static CBrush* const brush = Stock(new (std::nothrow) CBrush(0x404040));
-        return brush;
-    }
-    case BLACK_BRUSH: {
-        static CBrush* const brush = Stock(new (std::nothrow) CBrush(0x000000));
-        return brush;
-    }
-    case NULL_BRUSH: {
-        static CBrush* const brush = Stock(new (std::nothrow) CBrush(0, true));
-        return brush;
-    }
-    case WHITE_PEN: {
-        static CPen* const pen = Stock(new (std::nothrow) CPen(PS_SOLID, 1, 0xFFFFFF));
-        return pen;
-    }
-    case BLACK_PEN: {
-        static CPen* const pen = Stock(new (std::nothrow) CPen(PS_SOLID, 1, 0x000000));
-        return pen;
-    }
-    case NULL_PEN: {
-        static CPen* const pen = Stock(new (std::nothrow) CPen(PS_NULL, 1, 0));
-        return pen;
-    }
-    case SYSTEM_FONT: {
-        static CFont* const font = CreateSystemFont(16);
-        return font;
-    }
-    case DEFAULT_GUI_FONT: {
-        static CFont* const font = CreateSystemFont(-11);
-        return font;
-    }
-    default:
-        return nullptr;
-    }
+    // Made together on first use and never deleted; C++ makes that happen once across threads.
+    struct SStock {
+        HGDIOBJ table[DEFAULT_GUI_FONT + 1] = {};
+        SStock()
+        {
+            table[WHITE_BRUSH] = Stock(new (std::nothrow) CBrush(0xFFFFFF));
+            table[LTGRAY_BRUSH] = Stock(new (std::nothrow) CBrush(0xC0C0C0));
+            table[GRAY_BRUSH] = Stock(new (std::nothrow) CBrush(0x808080));
+            table[DKGRAY_BRUSH] = Stock(new (std::nothrow) CBrush(0x404040));
+            table[BLACK_BRUSH] = Stock(new (std::nothrow) CBrush(0x000000));
+            table[NULL_BRUSH] = Stock(new (std::nothrow) CBrush(0, true));
+            table[WHITE_PEN] = Stock(new (std::nothrow) CPen(PS_SOLID, 1, 0xFFFFFF));
+            table[BLACK_PEN] = Stock(new (std::nothrow) CPen(PS_SOLID, 1, 0x000000));
+            table[NULL_PEN] = Stock(new (std::nothrow) CPen(PS_NULL, 1, 0));
+            table[SYSTEM_FONT] = CreateSystemFont(16);
+            table[DEFAULT_GUI_FONT] = CreateSystemFont(-11);
+        }
+    };
+    static const SStock stock;
+    return index >= 0 && index <= DEFAULT_GUI_FONT ? stock.table[index] : nullptr;
 }
 
 HDC CreateCompatibleDC(HDC)
@@ -191,48 +162,44 @@ int GetObjectA(HGDIOBJ object, int size, void* out)
     return sizeof description;
 }
 
-COLORREF SetTextColor(HDC hdc, COLORREF color)
+namespace {
+
+// Puts value into a setting of the DC and answers what was there, or failure without a DC.
+template <typename T>
+T Exchange(HDC hdc, T CDeviceContext::*setting, T value, T failure)
 {
     if (!hdc)
-        return CLR_INVALID;
-    const COLORREF previous = hdc->m_crText;
-    hdc->m_crText = color;
+        return failure;
+    const T previous = hdc->*setting;
+    hdc->*setting = value;
     return previous;
 }
 
+} // namespace
+
+COLORREF SetTextColor(HDC hdc, COLORREF color) { return Exchange(hdc, &CDeviceContext::m_crText, color, CLR_INVALID); }
 COLORREF GetTextColor(HDC hdc) { return hdc ? hdc->m_crText : CLR_INVALID; }
 
 COLORREF SetBkColor(HDC hdc, COLORREF color)
 {
-    if (!hdc)
-        return CLR_INVALID;
-    const COLORREF previous = hdc->m_crBackground;
-    hdc->m_crBackground = color;
-    return previous;
+    return Exchange(hdc, &CDeviceContext::m_crBackground, color, CLR_INVALID);
 }
-
 COLORREF GetBkColor(HDC hdc) { return hdc ? hdc->m_crBackground : CLR_INVALID; }
 
 int SetBkMode(HDC hdc, int mode)
 {
-    if (!hdc || (mode != TRANSPARENT && mode != OPAQUE))
+    if (mode != TRANSPARENT && mode != OPAQUE)
         return 0;
-    const int previous = hdc->m_nBackgroundMode;
-    hdc->m_nBackgroundMode = mode;
-    return previous;
+    return Exchange(hdc, &CDeviceContext::m_nBackgroundMode, mode, 0);
 }
-
 int GetBkMode(HDC hdc) { return hdc ? hdc->m_nBackgroundMode : 0; }
 
 int SetStretchBltMode(HDC hdc, int mode)
 {
-    if (!hdc || mode < BLACKONWHITE || mode > HALFTONE)
+    if (mode < BLACKONWHITE || mode > HALFTONE)
         return 0;
-    const int previous = hdc->m_nStretchMode;
-    hdc->m_nStretchMode = mode;
-    return previous;
+    return Exchange(hdc, &CDeviceContext::m_nStretchMode, mode, 0);
 }
-
 int GetStretchBltMode(HDC hdc) { return hdc ? hdc->m_nStretchMode : 0; }
 
 } // namespace raster
