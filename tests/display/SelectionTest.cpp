@@ -6,6 +6,7 @@
 #include "display/DX10Display.h"
 #include "log/PellixLogger.h"
 #include "log/XmlLogger.h"
+#include "platform/Thread.h"
 
 using namespace display;
 using namespace displaytest;
@@ -137,4 +138,41 @@ TEST(DisplaySelection, TheDirect3D10StubDoesNothingAndFailsItsProbe)
     EXPECT_TRUE(CDisplayRegistry::Process().Factory(DISPLAY_DX10));
     EXPECT_FALSE(CDisplayRegistry::Process().Factory(DISPLAY_DX9));
     EXPECT_FALSE(CDisplayRegistry::Process().Factory(DISPLAY_DX7));
+}
+
+TEST(DisplaySelection, TheTestBackEndHoldsItsLockBetweenPairsAndNotesBreaches)
+{
+    // The checks later tests of the viewer rely on: a caller that breaks the pairing is seen.
+    CCallJournal journal;
+    auto* backEnd = new CTestDisplay("test", &journal, STestDisplayScript{}, kWindow);
+    backEnd->InitSurfaces(8, 6, 4, 3);
+    auto lockFreeElsewhere = [&] {
+        bool free = false;
+        px::Thread other;
+        EXPECT_EQ(other.Start("px-lock-probe", [&] { free = backEnd->LockFree(); }), 0);
+        other.Join();
+        return free;
+    };
+    HDC video = nullptr;
+    backEnd->GetVideoDC(&video);
+    EXPECT_NE(video, nullptr);
+    EXPECT_FALSE(lockFreeElsewhere());
+    backEnd->ReleaseVideoDC(video);
+    EXPECT_TRUE(lockFreeElsewhere());
+    EXPECT_TRUE(backEnd->Violations().empty());
+
+    backEnd->ReleaseIntermediateDC(nullptr);
+    EXPECT_TRUE(lockFreeElsewhere()) << "a stray release leaves the lock alone";
+    HDC overlay = nullptr;
+    backEnd->GetOverlayDC(&overlay);
+    backEnd->GetOverlayDC(&overlay);
+    backEnd->ReleaseOverlayDC(video);
+    backEnd->GetOverlayDC(&overlay);
+    EXPECT_EQ(backEnd->Violations(), (Lines{"ReleaseIntermediateDC without a get", "GetOverlayDC while its DC is out",
+                                            "ReleaseOverlayDC of another DC"}));
+    delete backEnd; // with the overlay DC still out
+    const Lines calls = journal.Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "test.Breach(destroyed with a DC out)");
+    EXPECT_EQ(calls.back(), "test.destroyed");
 }

@@ -157,6 +157,9 @@ TEST(OverlayShapes, TextSizesInPointsAndOptions)
         SelectObject(reference.Dc(), old);
         DeleteObject(font);
     }
+    Canvas square(100, 100);
+    DrawAt(CSGString::Create(1, 10, 20, 0, 0, 100, 100, 0, kGreen, kRed, 12, 4, 0, 0, 0, "Arial", "Overlay"), square);
+    EXPECT_EQ(square.BoxOf(kGreen), (RECT{10, 20, 10 + box.right - box.left, 38})) << "size 12 at scale 1: -16 too";
     // Size 9, mapped to 18 points: height -24, a cell of 26.8 rounded to 27.
     const RECT larger = textBox(9, 4, "Arial");
     EXPECT_EQ(larger.bottom - larger.top, 27);

@@ -40,6 +40,7 @@ void CTestDisplay::Record(const std::string& call)
 
 void CTestDisplay::Breach(const std::string& what)
 {
+    Record("Breach(" + what + ")");
     px::CsLock lock(m_csViolations);
     m_violations.push_back(what);
 }
@@ -112,14 +113,17 @@ void CTestDisplay::Get(SSurface& surface, HDC* out, HDC* handedOut, const char* 
         *out = surface.hdc;
 }
 
-void CTestDisplay::Release(HDC hdc, HDC* handedOut, const char* call)
+bool CTestDisplay::Release(HDC hdc, HDC* handedOut, const char* call)
 {
     Record(call);
-    if (!*handedOut)
+    if (!*handedOut) {
         Breach(std::string(call) + " without a get");
-    else if (hdc != *handedOut)
+        return false;
+    }
+    if (hdc != *handedOut)
         Breach(std::string(call) + " of another DC");
     *handedOut = nullptr;
+    return true;
 }
 
 void CTestDisplay::GetVideoDC(HDC* hdc)
@@ -130,8 +134,9 @@ void CTestDisplay::GetVideoDC(HDC* hdc)
 
 void CTestDisplay::ReleaseVideoDC(HDC hdc)
 {
-    Release(hdc, &m_hVideoOut, "ReleaseVideoDC");
-    m_cs.Leave();
+    // A stray release leaves the lock alone: it is not this caller's to leave.
+    if (Release(hdc, &m_hVideoOut, "ReleaseVideoDC"))
+        m_cs.Leave();
 }
 
 void CTestDisplay::PresentVideo()
@@ -153,8 +158,8 @@ void CTestDisplay::GetIntermediateDC(HDC* hdc)
 
 void CTestDisplay::ReleaseIntermediateDC(HDC hdc)
 {
-    Release(hdc, &m_hIntermediateOut, "ReleaseIntermediateDC");
-    m_cs.Leave();
+    if (Release(hdc, &m_hIntermediateOut, "ReleaseIntermediateDC"))
+        m_cs.Leave();
 }
 
 void CTestDisplay::GetOverlayDC(HDC* hdc)

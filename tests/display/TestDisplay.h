@@ -5,7 +5,8 @@
 // It holds its lock from GetVideoDC to ReleaseVideoDC and from GetIntermediateDC to
 // ReleaseIntermediateDC, as the Direct3D 9 back-end does, and notes every breach of the pairing
 // (a release without a get, a second get while a DC is out, a DC given back that is not the one
-// handed out, destruction with a DC out), so that tests of the callers can assert the discipline.
+// handed out, destruction with a DC out) in Violations() and in the journal, so that tests of the
+// callers can assert the discipline.
 #pragma once
 
 #include <string>
@@ -82,7 +83,8 @@ private:
     void Record(const std::string& call);
     void Breach(const std::string& what);
     void Get(SSurface& surface, HDC* out, HDC* handedOut, const char* call);
-    void Release(HDC hdc, HDC* handedOut, const char* call);
+    // False when no DC was out.
+    bool Release(HDC hdc, HDC* handedOut, const char* call);
 
     std::string m_name;
     CCallJournal* m_pJournal;
