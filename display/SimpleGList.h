@@ -38,9 +38,9 @@ public:
 
 private:
     // First index whose id equals id, or -1.
-    int32_t FindIndexById(uint16_t id) const; // m_cs held
+    int32_t FindIndexById(uint16_t id) const PX_REQUIRES(m_cs);
     // The largest id as a signed 16-bit number, from 0: an empty list gives 0.
-    int16_t MaxId() const; // m_cs held
+    int16_t MaxId() const PX_REQUIRES(m_cs);
 
     px::CriticalSection m_cs;
     std::vector<CSimpleGraphic*> m_graphics PX_GUARDED_BY(m_cs);

@@ -48,11 +48,12 @@ public:
     void InitSurfaces(int32_t overlayWidth, int32_t overlayHeight, int32_t videoWidth, int32_t videoHeight) override;
     int32_t IsValid() override;
     int32_t Validate(uint32_t width, uint32_t height) override;
-    void GetVideoDC(HDC* hdc) override;
-    void ReleaseVideoDC(HDC hdc) override;
+    // These hold the lock from one call to the other, which the lock annotations cannot follow.
+    void GetVideoDC(HDC* hdc) PX_NO_THREAD_SAFETY_ANALYSIS override;
+    void ReleaseVideoDC(HDC hdc) PX_NO_THREAD_SAFETY_ANALYSIS override;
     void PresentVideo() override;
-    void GetIntermediateDC(HDC* hdc) override;
-    void ReleaseIntermediateDC(HDC hdc) override;
+    void GetIntermediateDC(HDC* hdc) PX_NO_THREAD_SAFETY_ANALYSIS override;
+    void ReleaseIntermediateDC(HDC hdc) PX_NO_THREAD_SAFETY_ANALYSIS override;
     void GetOverlayDC(HDC* hdc) override;
     void ReleaseOverlayDC(HDC hdc) override;
     void ClearOverlay() override;
@@ -67,7 +68,7 @@ public:
     // The picture the last Present made, of the overlay's size; CLR_INVALID outside or before.
     COLORREF WindowPixel(int32_t x, int32_t y) const;
     // Whether the back-end's lock is free (asked from a thread that does not hold it).
-    bool LockFree();
+    bool LockFree() PX_NO_THREAD_SAFETY_ANALYSIS;
     // Breaches of the DC pairing seen so far.
     std::vector<std::string> Violations() const;
 
