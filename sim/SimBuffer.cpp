@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "image/PixelFormat.h"
 #include "netaccess/protocol/AgentBytes.h"
 #include "netaccess/protocol/AgentRecords.h"
 
@@ -13,11 +14,7 @@ using namespace px::agent;
 
 namespace {
 
-bool KnownFormat(uint32_t f)
-{
-    return f == PX_FORMAT_MONO8 || f == PX_FORMAT_SYSCOLOR8 || f == PX_FORMAT_RGB24 || f == PX_FORMAT_RGB32 ||
-           f == PX_FORMAT_YUV16 || f == PX_FORMAT_RGB16;
-}
+bool KnownFormat(uint32_t f) { return pximage::BytesPerPixel(f) != 0; }
 
 // A camera corrects a requested geometry instead of refusing it: unknown modes become 1, sizes
 // are kept inside the full image (0 means all of it), mode 0 has no offset, and a window that
@@ -104,7 +101,7 @@ std::vector<uint8_t> CSimBuffer::InfoRecord() const
             w[IMAGE_FULL_SIZE_X] = g.dwFullSizeX;
             w[IMAGE_FULL_SIZE_Y] = g.dwFullSizeY;
             w[IMAGE_DATA_SIZE] = bytes;
-            w[IMAGE_NUM_BANDS] = SimBytesPerPixel(g.dwPixelFormat);
+            w[IMAGE_NUM_BANDS] = pximage::BytesPerPixel(g.dwPixelFormat);
             w[IMAGE_OFFSET_X] = g.dwOffsetX;
             w[IMAGE_OFFSET_Y] = g.dwOffsetY;
             w[IMAGE_SIZE_X] = g.dwSizeX;

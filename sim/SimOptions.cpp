@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
+#include "image/PixelFormat.h"
 #include "sim/SimPattern.h"
 
 namespace pxsim {
@@ -57,19 +59,17 @@ bool ParseNumbers(const std::string& text, char sep, size_t count, uint32_t* out
     return true;
 }
 
+// A format by its name (in any case: "mono8", "rgb24", ...) or its code.
 bool ParseFormat(const std::string& text, uint32_t* out)
 {
-    static const struct {
-        const char* name;
-        uint32_t code;
-    } kNames[] = {{"mono8", 1}, {"syscolor8", 2}, {"rgb24", 16}, {"rgb32", 256}, {"yuv16", 4096}, {"rgb16", 8192}};
-    for (const auto& n : kNames)
-        if (text == n.name) {
-            *out = n.code;
+    for (uint32_t code : {PX_FORMAT_MONO8, PX_FORMAT_SYSCOLOR8, PX_FORMAT_RGB24, PX_FORMAT_RGB32, PX_FORMAT_YUV16,
+                          PX_FORMAT_RGB16}) {
+        if (strcasecmp(text.c_str(), pximage::FormatName(code)) == 0) {
+            *out = code;
             return true;
         }
-    return ParseU32(text, out) && SimBytesPerPixel(*out) != 0 &&
-           (*out == 1 || *out == 2 || *out == 16 || *out == 256 || *out == 4096 || *out == 8192);
+    }
+    return ParseU32(text, out) && pximage::BytesPerPixel(*out) != 0;
 }
 
 bool ParseType(const std::string& text, uint32_t* out)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/SimConfig.h"
+#include "image/PixelFormat.h"
 #include "netaccess/protocol/AgentBytes.h"
 
 namespace pxsim {
@@ -85,20 +86,9 @@ uint8_t Luma(SimRgb c) { return static_cast<uint8_t>((c.r * 77 + c.g * 150 + c.b
 
 } // namespace
 
-uint32_t SimBytesPerPixel(uint32_t format)
-{
-    switch (format) {
-    case PX_FORMAT_RGB32: return 4;
-    case PX_FORMAT_RGB24: return 3;
-    case PX_FORMAT_YUV16:
-    case PX_FORMAT_RGB16: return 2;
-    default: return 1;
-    }
-}
-
 uint64_t SimImageBytes(const SimGeometry& g)
 {
-    return uint64_t{g.dwSizeX} * g.dwSizeY * SimBytesPerPixel(g.dwPixelFormat);
+    return uint64_t{g.dwSizeX} * g.dwSizeY * pximage::BytesPerPixel(g.dwPixelFormat);
 }
 
 SimRgb SimPatternRgb(uint32_t x, uint32_t y, uint64_t frame)
@@ -142,7 +132,7 @@ template <uint32_t Format>
 void RenderRows(const SimGeometry& g, uint64_t frame, uint8_t* out)
 {
     constexpr bool kGrey = Format != 256 && Format != 16 && Format != 4096 && Format != 8192;
-    const uint32_t bpp = SimBytesPerPixel(Format);
+    const uint32_t bpp = pximage::BytesPerPixel(Format);
     const Label label(g.dwFullSizeX, g.dwFullSizeY, frame);
     const uint32_t barX = BarX(g.dwFullSizeX, frame);
     const std::vector<uint32_t> xs = ColumnMap(g);
@@ -194,7 +184,7 @@ void SimHistogram(const SimGeometry& g, const uint8_t* image, uint32_t bins[256]
 {
     std::memset(bins, 0, 256 * sizeof(uint32_t));
     const uint64_t pixels = uint64_t{g.dwSizeX} * g.dwSizeY;
-    const uint32_t bpp = SimBytesPerPixel(g.dwPixelFormat);
+    const uint32_t bpp = pximage::BytesPerPixel(g.dwPixelFormat);
     for (uint64_t i = 0; i < pixels; ++i) {
         const uint8_t* p = image + i * bpp;
         uint8_t v;

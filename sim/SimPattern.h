@@ -26,9 +26,8 @@ struct SimGeometry {
     uint32_t dwPixelFormat = 1;
 };
 
-// Bytes per pixel of a pixel format (PX_FORMAT_...): RGB32 4, RGB24 3, YUV16 and RGB16 2, others 1.
-uint32_t SimBytesPerPixel(uint32_t format);
-// Bytes of one delivered image of g (size x times size y times bytes per pixel), 64-bit.
+// Bytes of one delivered image of g (size x times size y times bytes per pixel of its PX_FORMAT_
+// code, pximage::BytesPerPixel), 64-bit.
 uint64_t SimImageBytes(const SimGeometry& g);
 
 // The pattern's colour at a point of the full image (for tests and the renderer alike).

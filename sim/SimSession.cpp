@@ -7,6 +7,7 @@
 
 #include "sim/KelvoSim.h"
 #include "sim/SimBuffer.h"
+#include "image/PixelFormat.h"
 #include "netaccess/protocol/AgentBytes.h"
 
 namespace pxsim {
@@ -314,7 +315,7 @@ bool CSimSession::SendDataReply(const CSimBuffer& buffer, const SimFrame& frame,
     desc.dwWords[DATADESC_SYNC_DELIVERY] = cfg.bSyncDelivery ? 1 : 0;
 
     if (image && (cfg.bRegionReplies || faults.bHostileRegion)) {
-        const uint32_t bpp = SimBytesPerPixel(g.dwPixelFormat);
+        const uint32_t bpp = pximage::BytesPerPixel(g.dwPixelFormat);
         uint32_t x, y, w, h;
         if (faults.bHostileRegion) {
             // Starts inside, ends well outside the image.

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "image/PixelFormat.h"
 #include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
 #include "platform/Socket.h"
@@ -40,8 +41,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const uint8_t kLoopback[4] = {127, 0, 0, 1};
-
-uint32_t BytesPerPixel(uint32_t format) { return format == 256 ? 4 : format == 16 ? 3 : format == 1 ? 1 : 2; }
 
 // The greeting, subscription and data requests of one buffer on one blocking socket.
 class CPlainClient {
@@ -168,7 +167,7 @@ void BM_LibraryVsPlain(benchmark::State& state, uint32_t width, uint32_t height,
         state.SkipWithError("simulator did not start");
         return;
     }
-    const size_t frameBytes = size_t{width} * height * BytesPerPixel(format);
+    const size_t frameBytes = size_t{width} * height * pximage::BytesPerPixel(format);
     CLibraryClient lib;
     CPlainClient plain;
     if (!lib.Open(camera.Port()) || !plain.Open(camera.Port(), "BNCH")) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/SimOptions.h"
+#include "image/PixelFormat.h"
 #include "sim/SimPattern.h"
 
 using namespace pxsim;
@@ -35,7 +36,7 @@ TEST(SimPattern, WindowIsTheSameCutOfTheFullImageInEveryFormat)
         SimGeometry w = full;
         w.dwOffsetX = 3, w.dwOffsetY = 5, w.dwSizeX = 77, w.dwSizeY = 31;
         const std::vector<uint8_t> cut = Render(w, 42);
-        const uint32_t bpp = SimBytesPerPixel(format);
+        const uint32_t bpp = pximage::BytesPerPixel(format);
         for (uint32_t y = 0; y < w.dwSizeY; ++y) {
             if (format == 4096) {
                 // Pairs start anew in the window, so only the brightness bytes line up.
@@ -54,7 +55,7 @@ TEST(SimPattern, MistakesShowUp)
     // A lost row: no two neighbouring rows are alike, in grey or in colour.
     for (uint32_t format : {1u, 256u}) {
         const std::vector<uint8_t> img = Render(Full(format), 9);
-        const uint32_t pitch = 320 * SimBytesPerPixel(format);
+        const uint32_t pitch = 320 * pximage::BytesPerPixel(format);
         for (uint32_t y = 0; y + 1 < 240; ++y)
             ASSERT_NE(0, memcmp(img.data() + y * pitch, img.data() + (y + 1) * pitch, pitch)) << format << " " << y;
     }
