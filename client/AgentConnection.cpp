@@ -1,5 +1,6 @@
 #include "client/AgentConnection.h"
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -41,7 +42,7 @@ void CAgentConnection::Open(const NetAddress& address, uint16_t port)
         address, port, NetLinkHooks{&SendStartHook, &ReceiveStartHook, &SendStopHook, &ReceiveStopHook, this}, &m_pContext,
         &m_pLink, &failed);
     if (r.code != NET_SUCCESS_CODE) {
-        KeepError(PX_COMM_ERROR);
+        KeepError(PX_COMM_ERROR, r);
         char text[256];
         NetErrorText(r, text, sizeof text);
         switch (failed) {
@@ -66,7 +67,7 @@ void CAgentConnection::Open(IAgentStream* transport)
     m_bConnected = true;
     m_pTransport = transport;
     if (transport == nullptr)
-        KeepError(PX_COMM_ERROR);
+        KeepError(PX_COMM_ERROR, NetResult{NET_INVALID_INPUT_PARAMETERS, 0});
     else
         Greet();
 }
@@ -165,16 +166,25 @@ uint32_t CAgentConnection::ReceiveStopHook(uint32_t count, uint32_t code, uint32
 
 // ---- Transfers -----------------------------------------------------------------------------------------
 
-void CAgentConnection::KeepError(uint32_t error)
+void CAgentConnection::KeepError(uint32_t error, NetResult cause)
 {
     uint32_t none = 0;
-    m_dwStickyError.compare_exchange_strong(none, error);
+    if (m_dwStickyError.compare_exchange_strong(none, error)) {
+        px::CsLock lock(m_csFailure);
+        m_firstFailure = cause;
+    }
     m_bConnected = false;
+}
+
+NetResult CAgentConnection::FirstFailure() const
+{
+    px::CsLock lock(m_csFailure);
+    return m_firstFailure;
 }
 
 void CAgentConnection::MarkBroken()
 {
-    KeepError(PX_COMM_ERROR);
+    KeepError(PX_COMM_ERROR, NetResult{NET_RECEIVE_ERROR, EPROTO});
     if (m_pLink != nullptr) {
         NetRecvDisconnect(m_pLink);
         NetSendDisconnect(m_pLink);
@@ -202,7 +212,7 @@ bool CAgentConnection::StopBeforeTransfer(bool send, uint32_t* result)
         }
     }
     if (!m_bConnected || m_dwStickyError != 0 || (m_pLink == nullptr && m_pTransport == nullptr)) {
-        KeepError(PX_COMM_ERROR);
+        KeepError(PX_COMM_ERROR, NetResult{NET_ERROR_CODE, 0});
         *result = m_dwStickyError;
         return true;
     }
@@ -239,7 +249,7 @@ uint32_t CAgentConnection::Transfer(bool send, void* buffer, uint32_t size)
     if (m_pTransport != nullptr) {
         result = send ? m_pTransport->SendBuffer(buffer, size) : m_pTransport->ReceiveBuffer(buffer, size);
         if (result != PX_OK)
-            KeepError(PX_COMM_ERROR);
+            KeepError(PX_COMM_ERROR, NetResult{send ? NET_SEND_ERROR : NET_RECEIVE_ERROR, result});
         return result != PX_OK ? PX_COMM_ERROR : PX_OK;
     }
     uint8_t* bytes = static_cast<uint8_t*>(buffer);
@@ -259,7 +269,7 @@ uint32_t CAgentConnection::TransferHere(bool send, uint8_t* buffer, uint32_t siz
                                                   end, &moved);
         done += moved;
         if (r.code == NET_INVALID_INPUT_PARAMETERS) {
-            KeepError(PX_COMM_ERROR);
+            KeepError(PX_COMM_ERROR, r);
             Box(kIssueFailed, r);
             result = PX_COMM_ERROR;
         } else if ((r.code == NET_SEND_ERROR || r.code == NET_RECEIVE_ERROR) && r.detail == NET_DETAIL_WAIT_TIMEOUT) {
@@ -281,7 +291,7 @@ uint32_t CAgentConnection::TransferOnWorker(bool send, uint8_t* buffer, uint32_t
     const NetResult issued = NetTransferBuffer(m_pLink, buffer, size, send ? NET_DIRECTION_SEND : NET_DIRECTION_RECEIVE,
                                                1, 0, nullptr, NET_TRANSFER_TRY_NOW);
     if (issued.code != NET_SUCCESS_CODE) {
-        KeepError(PX_COMM_ERROR);
+        KeepError(PX_COMM_ERROR, issued);
         Box(kIssueFailed, issued);
         return PX_COMM_ERROR;
     }
@@ -320,7 +330,7 @@ uint32_t CAgentConnection::Completed(bool send, NetResult result, uint32_t count
     if (result.code != NET_SUCCESS_CODE && m_bEndingTransfers)
         return Ended();   // EndTransfers half-closed the link under the transfer
     if (result.code != NET_SUCCESS_CODE) {
-        KeepError(PX_COMM_ERROR);
+        KeepError(PX_COMM_ERROR, result);
         Box(send ? m_style.szSendFailed : kIssueFailed, result);
         return PX_COMM_ERROR;
     }
@@ -343,7 +353,7 @@ uint32_t CAgentConnection::Ended()
 
 bool CAgentConnection::JudgeTimeout(bool send, uint32_t timeouts, uint32_t* result)
 {
-    KeepError(PX_COMM_ERROR);
+    KeepError(PX_COMM_ERROR, NetResult{send ? NET_SEND_ERROR : NET_RECEIVE_ERROR, NET_DETAIL_WAIT_TIMEOUT});
     if (m_pSupervision == nullptr) {
         *result = PX_COMM_ERROR;
         return false;

@@ -138,6 +138,9 @@ public:
     uint32_t AgentVersion() const { return m_dwAgentVersion; }
     uint32_t Timeout() const { return m_dwTimeout; }
     bool ReceiveWaiting() const { return m_bReceiveWaiting.load(); }
+    // What ended the first transfer that failed ({0, 0} while none did): the layer's result, with
+    // detail 5164 when a wait ran out. For diagnostics and tests; the results above are the rules.
+    NetResult FirstFailure() const;
 
 private:
     static uint32_t SendStartHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
@@ -146,7 +149,7 @@ private:
     static uint32_t ReceiveStopHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
 
     void Greet();
-    void KeepError(uint32_t error);
+    void KeepError(uint32_t error, NetResult cause);
     void Box(const char* format, NetResult result);
     // The checks before every transfer: true with *result when the transfer does not happen.
     bool StopBeforeTransfer(bool send, uint32_t* result);
@@ -170,6 +173,8 @@ private:
     uint32_t m_dwAgentVersion = px::agent::kAgentDefaultVersion;
     CCompletionBlock m_send, m_receive;
     std::atomic<uint32_t> m_dwStickyError{0};
+    mutable px::CriticalSection m_csFailure;
+    NetResult m_firstFailure PX_GUARDED_BY(m_csFailure){0, 0};
     std::atomic<bool> m_bConnected{false};
     std::atomic<bool> m_bShuttingDown{false};
     std::atomic<bool> m_bEndingTransfers{false};   // set before EndTransfers half-closes the link

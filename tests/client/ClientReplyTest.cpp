@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "netaccess/protocol/AgentBytes.h"
 #include "tests/client/ClientTestUtil.h"
 
 using namespace clienttest;
@@ -61,8 +62,8 @@ TEST(ClientReplies, ParameterChangeRecomputesTheDataSize)
     const AgentCommand& set = sent[sent.size() - 2];
     ASSERT_EQ(set.dwCommand, uint32_t{CMD_SET_BUF_PARAMS});
     ASSERT_EQ(set.dwInfoSize, 60u);
-    EXPECT_EQ(LeWord(set.byInfo + 4 * IMAGE_SIZE_X), 320u);
-    EXPECT_EQ(LeWord(set.byInfo + 4 * IMAGE_DATA_SIZE), 307200u);
+    EXPECT_EQ(GetLe32(set.byInfo + 4 * IMAGE_SIZE_X), 320u);
+    EXPECT_EQ(GetLe32(set.byInfo + 4 * IMAGE_DATA_SIZE), 307200u);
     EXPECT_EQ(sent.back().dwCommand, uint32_t{CMD_GET_BUF_PARAMS});
     EXPECT_EQ(s.agent.Unread(), 0u);
     // The good-bye closes the conversation.
@@ -80,7 +81,7 @@ TEST(ClientReplies, WrongIdentifierSendsNothing)
     EXPECT_EQ(s.client->SetTransferBufferInfo("IMG1", record), PX_WRONG_BUFFER);
     EXPECT_EQ(s.client->SetTransferBufferInfo("IMG1", 1002, &value), PX_WRONG_BUFFER);
     EXPECT_EQ(s.agent.Sends(), sends);
-    EXPECT_TRUE(boxes.Saw("Trying to set buffer info for unconnected buffer.\n", "Pellix Error"));
+    EXPECT_EQ(boxes.Count("Pellix Error", "Trying to set buffer info for unconnected buffer.\n"), 2u);
     EXPECT_EQ(s.client->SetTransferBufferInfo("IMG0", 1002, nullptr), PX_ERROR);
     EXPECT_EQ(s.client->StickyError(), PX_OK);
 }

@@ -1,17 +1,23 @@
-// Helpers of the exchange-buffer client tests: a simulator on ephemeral ports, a client on one of
-// its buffers, a scripted agent that serves prepared reply bytes through the client's transport
-// seam and keeps what the client sent, and a message-box catcher.
+// Helpers of the exchange-buffer client and agent channel tests: a simulated camera on ephemeral
+// ports that the configuration points the library at and whose commands are counted, a scripted
+// agent that serves prepared reply bytes through the connection's transport seam and keeps what
+// the client sent, and a message-box catcher.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "client/AgentChannel.h"
 #include "client/Client.h"
 #include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
@@ -23,7 +29,9 @@ namespace clienttest {
 using namespace px::agent;
 
 inline const uint8_t kLoopback[4] = {127, 0, 0, 1};
+inline const NetAddress kCamera = NetAddress::Of(nullptr, kLoopback);
 constexpr ClientTiming kFast{0};
+constexpr AgentChannelTiming kFastChannel{2000, 20};   // generous for a loaded machine
 
 // A simulator on ephemeral ports that makes frames only when asked.
 inline pxsim::SimConfig SimConfigFor(uint32_t version = 0x0400012C)
@@ -35,19 +43,62 @@ inline pxsim::SimConfig SimConfigFor(uint32_t version = 0x0400012C)
     return c;
 }
 
+// A client of buffer id on a simulator that is already running.
 inline std::unique_ptr<CClient> OpenClient(pxsim::CKelvoSim& sim, const char* id, uint32_t timeoutMs = 5000,
-                                           CAgentChannel* channel = nullptr, bool errorMessages = false)
+                                           CAgentChannel* channel = nullptr, bool boxes = false)
 {
-    return std::make_unique<CClient>(NetAddress::Of(nullptr, kLoopback), sim.BufferPort(id), "client-test", timeoutMs, errorMessages,
-                                     channel, kFast);
+    return std::make_unique<CClient>(kCamera, sim.BufferPort(id), "client-test", timeoutMs, boxes, channel, kFast);
 }
 
-inline uint32_t LeWord(const uint8_t* p)
-{
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
+// The simulated camera of a test: started, pointed at by the configuration file (publish,
+// watchdog and message ports), and counting the commands it served by name.
+class CTestCamera {
+public:
+    ~CTestCamera()
+    {
+        sim.Stop();
+        unlink(m_path.c_str());
+    }
+    void Start(const pxsim::SimConfig& config = SimConfigFor())
+    {
+        sim.SetLog([this](uint32_t, const char* line) {
+            std::lock_guard<std::mutex> g(m_lock);
+            m_log.emplace_back(line);
+        }, 2);
+        ASSERT_EQ(sim.Start(config), 0);
+        std::ofstream(m_path) << sim.ClientConfigText();
+        setenv("VISTEL_CONFIG", m_path.c_str(), 1);
+    }
+    // Log lines that contain word (a command's name, say).
+    size_t Count(const char* word)
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        size_t n = 0;
+        for (const auto& line : m_log)
+            n += line.find(word) != std::string::npos;
+        return n;
+    }
+    std::unique_ptr<CClient> Client(const char* id, uint32_t timeoutMs = 5000, CAgentChannel* channel = nullptr,
+                                    bool boxes = false)
+    {
+        return OpenClient(sim, id, timeoutMs, channel, boxes);
+    }
+    std::unique_ptr<CAgentChannel> Channel(uint32_t delay, uint32_t signalTimeout, uint32_t timeout = 2000,
+                                           uint32_t retries = 1)
+    {
+        return std::make_unique<CAgentChannel>(kCamera, sim.PublishPort(), "channel-test", timeout, true, delay,
+                                               signalTimeout, retries, kFastChannel);
+    }
 
-// Plays an agent of the given version on the client's transport: replies are queued as bytes in
+    pxsim::CKelvoSim sim;
+
+private:
+    std::string m_path = "/tmp/pellix-client-" + std::to_string(getpid()) + ".conf";
+    std::mutex m_lock;
+    std::vector<std::string> m_log;
+};
+
+// Plays an agent of the given version on a connection's transport: replies are queued as bytes in
 // the order the client will read them; every message the client sends is kept.
 class CScriptedAgent : public IAgentStream {
 public:
@@ -67,10 +118,10 @@ public:
     }
     uint32_t ReceiveBuffer(void* data, uint32_t size) override
     {
-        if (size > m_replies.size() - m_dwRead)
+        if (size > m_replies.size() - m_read)
             return PX_COMM_ERROR;
-        std::memcpy(data, m_replies.data() + m_dwRead, size);
-        m_dwRead += size;
+        std::memcpy(data, m_replies.data() + m_read, size);
+        m_read += size;
         return 0;
     }
 
@@ -79,13 +130,12 @@ public:
     {
         m_replies.insert(m_replies.end(), bytes.begin(), bytes.end());
     }
-    void AddRaw(const uint8_t* p, size_t n) { m_replies.insert(m_replies.end(), p, p + n); }
     void AddReply(const AgentReply& reply, const std::vector<uint8_t>& partC = {})
     {
         uint8_t head[kAgentMaxReplyHeadSize + 64];
         size_t n = 0;
         ASSERT_EQ(AgentEncodeReply(reply, m_dwVersion, head, sizeof head, &n), AGENT_OK);
-        AddRaw(head, n);
+        m_replies.insert(m_replies.end(), head, head + n);
         Add(partC);
     }
     void AddBufParams(const BufParams& params)
@@ -109,15 +159,13 @@ public:
         for (const auto& m : m_sent)
             all.insert(all.end(), m.begin(), m.end());
         std::vector<AgentCommand> out;
-        size_t at = 0;
-        while (at < all.size()) {
+        for (size_t at = 0; at < all.size();) {
             if (AgentUsesEnvelopes(m_dwVersion) && !out.empty())
                 at += kAgentEnvelopeSize;
             AgentCommandHead head;
-            if (at >= all.size() || AgentDecodeCommandHead(all.data() + at, all.size() - at, 1u << 24, &head) != 0)
-                break;
             AgentCommand c;
-            if (AgentDecodeCommand(all.data() + at, all.size() - at, 1u << 24, &c) != 0)
+            if (at >= all.size() || AgentDecodeCommandHead(all.data() + at, all.size() - at, 1u << 24, &head) != 0 ||
+                AgentDecodeCommand(all.data() + at, all.size() - at, 1u << 24, &c) != 0)
                 break;
             out.push_back(c);
             at += head.dwFixedSize + head.dwTrailingSize;
@@ -125,12 +173,12 @@ public:
         return out;
     }
     size_t Sends() const { return m_sent.size(); }
-    size_t Unread() const { return m_replies.size() - m_dwRead; }
+    size_t Unread() const { return m_replies.size() - m_read; }
 
 private:
     uint32_t m_dwVersion;
     std::vector<uint8_t> m_replies;
-    size_t m_dwRead = 0;
+    size_t m_read = 0;
     std::vector<std::vector<uint8_t>> m_sent;
 };
 
@@ -138,10 +186,8 @@ inline BufParams ImageParams(uint32_t sizeX, uint32_t sizeY, uint32_t format, ui
 {
     BufParams p;
     BufParamsInit(BUFTYPE_IMAGE, &p);
-    p.dwWords[IMAGE_FULL_SIZE_X] = sizeX;
-    p.dwWords[IMAGE_FULL_SIZE_Y] = sizeY;
-    p.dwWords[IMAGE_SIZE_X] = sizeX;
-    p.dwWords[IMAGE_SIZE_Y] = sizeY;
+    p.dwWords[IMAGE_FULL_SIZE_X] = p.dwWords[IMAGE_SIZE_X] = sizeX;
+    p.dwWords[IMAGE_FULL_SIZE_Y] = p.dwWords[IMAGE_SIZE_Y] = sizeY;
     p.dwWords[IMAGE_NUM_BANDS] = bands;
     p.dwWords[IMAGE_FORMAT] = format;
     p.dwWords[IMAGE_DATA_SIZE] = sizeX * sizeY * bands;
@@ -153,17 +199,18 @@ class CBoxCatcher {
 public:
     CBoxCatcher() { px::SetMessageBoxHandler(&CBoxCatcher::Handler, this); }
     ~CBoxCatcher() { px::SetMessageBoxHandler(nullptr, nullptr); }
-    std::vector<std::pair<std::string, std::string>> Boxes()
+    std::vector<std::string> Boxes()
     {
         std::lock_guard<std::mutex> lock(m_lock);
         return m_boxes;
     }
-    bool Saw(const std::string& text, const std::string& caption)
+    // How many boxes of this caption and text were shown.
+    size_t Count(const std::string& caption, const std::string& text)
     {
+        size_t n = 0;
         for (const auto& b : Boxes())
-            if (b.first == text && b.second == caption)
-                return true;
-        return false;
+            n += b == caption + ": " + text;
+        return n;
     }
 
 private:
@@ -171,10 +218,10 @@ private:
     {
         auto* self = static_cast<CBoxCatcher*>(user);
         std::lock_guard<std::mutex> lock(self->m_lock);
-        self->m_boxes.emplace_back(text, caption);
+        self->m_boxes.push_back(std::string(caption) + ": " + text);
     }
     std::mutex m_lock;
-    std::vector<std::pair<std::string, std::string>> m_boxes;
+    std::vector<std::string> m_boxes;
 };
 
 } // namespace clienttest

@@ -5,6 +5,7 @@
 
 #include "NetTestPeer.h"
 #include "netaccess/NetAccess.h"
+#include "netaccess/NetClientLink.h"
 
 using namespace nettest;
 
@@ -155,4 +156,35 @@ TEST(NetContext, ServerRoleReportsAndAcceptsConnections)
 
     EXPECT_EQ(NetFreeContext(client, 0), (NetResult{0, 2}));
     EXPECT_EQ(NetFreeContext(server, 0), (NetResult{0, 2})); // accepted link, then the listening link
+}
+
+// The link every connection of the component opens: an address given with a name wins, the four
+// hooks are registered, and a failure names its step and leaves nothing behind.
+TEST(NetClientLink, OpensWithTheAddressAndReportsTheFailingStep)
+{
+    TcpServer server;
+    HookRecord received;
+    NetContext* c = nullptr;
+    NetLink* l = nullptr;
+    NetOpenStep step = NetOpenStep::Hooks;
+    const NetLinkHooks hooks{&HookRecord::Hook, &HookRecord::Hook, &HookRecord::Hook, &HookRecord::Hook, &received};
+    ASSERT_EQ(NetOpenClientLink(NetAddress::Of("no-such-camera.invalid", kLoopback), server.port, hooks, &c, &l, &step),
+              (NetResult{0, 2}));
+    EXPECT_STREQ(c->hostName, "");
+    px::SocketHandle peer = server.Accept();
+    char byte = 0;
+    ASSERT_EQ(NetTransferBuffer(l, &byte, 1, NET_DIRECTION_RECEIVE, 1, 0, nullptr, 0), (NetResult{0, 2}));
+    ASSERT_EQ(px::SocketSendAll(peer, "x", 1), 0);
+    ASSERT_EQ(received.done.Wait(5000), px::WaitResult::Signaled);   // the stop hook is in place
+    EXPECT_EQ(byte, 'x');
+    px::SocketClose(peer);
+    EXPECT_EQ(NetFreeContext(c, 0), (NetResult{0, 2}));
+
+    EXPECT_EQ(NetOpenClientLink(NetAddress::Of(nullptr, nullptr), 1, hooks, &c, &l, &step), (NetResult{22, 5003}));
+    EXPECT_EQ(step, NetOpenStep::Context);
+    EXPECT_EQ(NetOpenClientLink(NetAddress::Of("no-such-camera.invalid", nullptr), 1, hooks, &c, &l, &step).code,
+              NET_GETHOSTBYNAME_ERROR);
+    EXPECT_EQ(step, NetOpenStep::Link);
+    EXPECT_EQ(c, nullptr);
+    EXPECT_EQ(l, nullptr);
 }

@@ -228,30 +228,6 @@ TEST(NetTransfer, FramedUdpSkipsStrayDatagramsAndOverlongFrames)
     NetFreeContext(c, 0);
 }
 
-TEST(NetTransfer, RawUdpCarriesDatagramsAsTheyAre)
-{
-    UdpPeer peer;
-    uint16_t linkPort = FreeUdpPort();
-    NetContext* c = nullptr;
-    NetLink* l = nullptr;
-    ASSERT_EQ(NetAllocContext(NET_PROTOCOL_UDP, NET_ROLE_CLIENT, linkPort, peer.port, nullptr, kLoopback, nullptr,
-                              NET_FLAG_RAW, &c).code, 0u);
-    ASSERT_EQ(NetAllocLink(c, 0, &l).code, 0u);
-    ASSERT_EQ(px::SocketConnect(peer.socket, px::kLoopbackAddress, linkPort), 0);
-    size_t n;
-    px::SocketSend(peer.socket, "raw", 3, &n);
-    char buf[16] = {};
-    uint32_t count = 0;
-    EXPECT_EQ(NetTransferBuffer(l, buf, sizeof buf, NET_DIRECTION_RECEIVE, 0, 0, &count, 0), (NetResult{0, 2}));
-    EXPECT_EQ(count, 3u);
-    EXPECT_STREQ(buf, "raw");
-    EXPECT_EQ(NetTransferBuffer(l, buf, 5, NET_DIRECTION_SEND, 0, 0, &count, 0), (NetResult{0, 2}));
-    char got[16];
-    ASSERT_EQ(px::SocketRecvDatagram(peer.socket, got, sizeof got, &n), 0);
-    EXPECT_EQ(n, 5u);
-    NetFreeContext(c, 0);
-}
-
 TEST(NetTransfer, MulticastDirectionsAreChecked)
 {
     const uint8_t group[4] = {239, 255, 10, 20};
@@ -312,4 +288,47 @@ TEST(NetTransfer, TryNowEndsOnTheCallersThreadWhenTheBytesAreThere)
     ASSERT_EQ(p.ReceiveAsync(buf, 4, NET_TRANSFER_TRY_NOW), (NetResult{0, 2}));
     EXPECT_EQ(p.received.calls.load(), 3u);
     EXPECT_EQ(p.received.result.code, NET_RECEIVE_ERROR);
+}
+
+// The waiting synchronous transfer: it runs on the caller's thread, gives up after its time-out
+// with the bytes it moved (the rest can be asked for again), ends when its event is signalled, and
+// leaves the other direction free while it waits.
+TEST(NetTransferWait, TimeoutResumeWakeAndTheOtherDirection)
+{
+    TcpPair p;
+    char buf[13] = {};
+    uint32_t count = 99;
+    ASSERT_EQ(px::SocketSendAll(p.peer, "hello", 5), 0);
+    EXPECT_EQ(NetTransferBufferWait(p.link, buf, 12, NET_DIRECTION_RECEIVE, 50, nullptr, &count),
+              (NetResult{NET_RECEIVE_ERROR, NET_DETAIL_WAIT_TIMEOUT}));
+    EXPECT_EQ(count, 5u);
+    ASSERT_EQ(px::SocketSendAll(p.peer, ", world", 7), 0);
+    EXPECT_EQ(NetTransferBufferWait(p.link, buf + 5, 7, NET_DIRECTION_RECEIVE, px::kInfinite, nullptr, &count),
+              (NetResult{0, 2}));
+    EXPECT_EQ(count, 7u);
+    EXPECT_STREQ(buf, "hello, world");
+    EXPECT_EQ(p.received.calls.load(), 0u);   // no hook: nothing went through a worker thread
+
+    // A receive that waits without limit; meanwhile a send goes out on the same link, and then
+    // the event ends the wait.
+    px::Event wake(true, false);
+    NetResult waited{99, 99};
+    std::thread reader([&] {
+        uint32_t n = 0;
+        waited = NetTransferBufferWait(p.link, buf, 4, NET_DIRECTION_RECEIVE, px::kInfinite, &wake, &n);
+    });
+    uint32_t sent = 0;
+    EXPECT_EQ(NetTransferBufferWait(p.link, buf, 3, NET_DIRECTION_SEND, 5000, nullptr, &sent), (NetResult{0, 2}));
+    EXPECT_EQ(sent, 3u);
+    char got[3];
+    ASSERT_EQ(px::SocketRecvAll(p.peer, got, 3), 0);
+    wake.Set();
+    reader.join();
+    EXPECT_EQ(waited, (NetResult{NET_RECEIVE_ERROR, NET_DETAIL_WAIT_ABANDONED}));
+
+    // A peer that closes ends it with the receive error; UDP links are not for it.
+    px::SocketClose(p.peer);
+    p.peer = px::kInvalidSocket;
+    EXPECT_EQ(NetTransferBufferWait(p.link, buf, 4, NET_DIRECTION_RECEIVE, 5000, nullptr, &count).code,
+              NET_RECEIVE_ERROR);
 }

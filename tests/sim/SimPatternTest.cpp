@@ -94,17 +94,6 @@ TEST(SimPattern, PixelLayouts)
     EXPECT_EQ(yuv[p * 2 + 3], rgb[(p + 1) * 3 + 2]);
 }
 
-TEST(SimPattern, ScaledImageSamplesTheWholeImage)
-{
-    const std::vector<uint8_t> whole = Render(Full(1), 11);
-    SimGeometry s = Full(1);
-    s.dwSubsection = 0, s.dwSizeX = 80, s.dwSizeY = 60;
-    const std::vector<uint8_t> small = Render(s, 11);
-    for (uint32_t y = 0; y < 60; ++y)
-        for (uint32_t x = 0; x < 80; ++x)
-            ASSERT_EQ(small[y * 80 + x], whole[y * 4 * 320 + x * 4]);
-}
-
 TEST(SimPattern, HistogramTextAndArrays)
 {
     const SimGeometry g = Full(256, 64, 32);

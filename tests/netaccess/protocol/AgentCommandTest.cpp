@@ -46,23 +46,17 @@ TEST(AgentCommand, GreetingIsTheTwelveKnownBytes)
     EXPECT_EQ(back.dwValue, kPellixVersion);
 }
 
-TEST(AgentCommand, VersionThresholds)
+TEST(AgentCommand, VersionThresholdsAreInclusive)
 {
-    EXPECT_EQ(kAgentDefaultVersion, AgentVersion(1, 1, 0));
     EXPECT_EQ(kPellixVersion, AgentVersion(4, 0, 352));
-    EXPECT_FALSE(AgentUsesEnvelopes(kAgentDefaultVersion));
     EXPECT_FALSE(AgentUsesEnvelopes(AgentVersion(2, 1, 0xFFFF)));
-    EXPECT_TRUE(AgentUsesEnvelopes(AgentVersion(2, 2, 0)));
-    EXPECT_TRUE(AgentUsesEnvelopes(0));
+    EXPECT_TRUE(AgentUsesEnvelopes(AgentVersion(2, 2, 0)) && AgentUsesEnvelopes(0));
     EXPECT_FALSE(AgentHasResourceCheck(AgentVersion(3, 0, 340)));
-    EXPECT_TRUE(AgentHasResourceCheck(AgentVersion(3, 0, 341)));
-    EXPECT_TRUE(AgentHasResourceCheck(0));
+    EXPECT_TRUE(AgentHasResourceCheck(AgentVersion(3, 0, 341)) && AgentHasResourceCheck(0));
     EXPECT_FALSE(AgentHasListChangedEvent(AgentVersion(4, 0, 196)));
     EXPECT_TRUE(AgentHasListChangedEvent(AgentVersion(4, 0, 197)));
-    EXPECT_FALSE(AgentWantsWatchdogId(k400200));
     EXPECT_FALSE(AgentWantsWatchdogId(AgentVersion(4, 0, 253)));
-    EXPECT_TRUE(AgentWantsWatchdogId(AgentVersion(4, 0, 254)));
-    EXPECT_TRUE(AgentWantsWatchdogId(0));
+    EXPECT_TRUE(AgentWantsWatchdogId(AgentVersion(4, 0, 254)) && AgentWantsWatchdogId(0));
 }
 
 // Envelope words 2, 3, 4 and the record size word of every enveloped command.
