@@ -201,7 +201,8 @@ void CAgentConnection::Box(const char* format, NetResult result)
 bool CAgentConnection::StopBeforeTransfer(bool send, uint32_t* result)
 {
     if (m_style.szCantSend != nullptr) {
-        if (m_evEndTransfers.TryConsume()) {
+        // The flag is set before the event: no system call on the way of every transfer.
+        if (m_bEndingTransfers && m_evEndTransfers.TryConsume()) {
             *result = Ended();
             return true;
         }

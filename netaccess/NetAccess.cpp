@@ -23,9 +23,9 @@ NetResult Fail(uint32_t code, uint32_t detail) { return NetResult{code, detail};
 
 bool IsTcpServer(const NetContext* c) { return c->protocol == NET_PROTOCOL_TCP && c->role == NET_ROLE_SERVER; }
 
-std::unique_ptr<px::Event> MakeEvent(bool initiallySet)
+std::unique_ptr<px::Event> MakeEvent(bool initiallySet, px::EventKind kind = px::EventKind::Pollable)
 {
-    std::unique_ptr<px::Event> e(new (std::nothrow) px::Event(false, initiallySet));
+    std::unique_ptr<px::Event> e(new (std::nothrow) px::Event(false, initiallySet, kind));
     if (e && !e->Valid())
         e.reset();
     return e;
@@ -292,10 +292,11 @@ NetResult NetAllocLink(NetContext* context, uint32_t /*reserved*/, NetLink** out
         AbandonLink(link);
         return r;
     }
-    link->sendRequested = MakeEvent(false);
-    link->receiveRequested = MakeEvent(false);
-    link->sendSlotFree = MakeEvent(true);
-    link->receiveSlotFree = MakeEvent(true);
+    // Every transfer passes these between threads; nobody polls them: local events, no system calls.
+    link->sendRequested = MakeEvent(false, px::EventKind::Local);
+    link->receiveRequested = MakeEvent(false, px::EventKind::Local);
+    link->sendSlotFree = MakeEvent(true, px::EventKind::Local);
+    link->receiveSlotFree = MakeEvent(true, px::EventKind::Local);
     if (!link->sendRequested || !link->receiveRequested || !link->sendSlotFree || !link->receiveSlotFree) {
         AbandonLink(link);
         return Fail(NET_CREATEEVENT_ERROR, ENOMEM);

@@ -1,6 +1,7 @@
 #include "platform/Event.h"
 
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -8,8 +9,9 @@
 
 namespace px {
 
-Event::Event(bool manualReset, bool initiallySet)
-    : m_fd(eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)), m_manual(manualReset)
+Event::Event(bool manualReset, bool initiallySet, EventKind kind)
+    : m_fd(kind == EventKind::Local ? -1 : eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_manual(manualReset), m_local(kind == EventKind::Local), m_bSet(initiallySet)
 {
 }
 
@@ -21,6 +23,15 @@ Event::~Event()
 
 void Event::Set()
 {
+    if (m_local) {
+        std::lock_guard<std::mutex> order(m_order);
+        m_bSet = true;
+        if (m_manual)
+            m_changed.notify_all();
+        else
+            m_changed.notify_one();
+        return;
+    }
     if (m_fd < 0)
         return;
     uint64_t one = 1;
@@ -32,6 +43,11 @@ void Event::Set()
 
 void Event::Reset()
 {
+    if (m_local) {
+        std::lock_guard<std::mutex> order(m_order);
+        m_bSet = false;
+        return;
+    }
     if (m_fd < 0)
         return;
     uint64_t value;
@@ -41,6 +57,13 @@ void Event::Reset()
 
 bool Event::TryConsume()
 {
+    if (m_local) {
+        std::lock_guard<std::mutex> order(m_order);
+        const bool was = m_bSet;
+        if (!m_manual)
+            m_bSet = false;
+        return was;
+    }
     if (m_fd < 0)
         return false;
     std::lock_guard<std::mutex> order(m_order);
@@ -59,6 +82,17 @@ bool Event::TryConsume()
 
 WaitResult Event::Wait(uint32_t timeoutMs)
 {
+    if (m_local) {
+        std::unique_lock<std::mutex> order(m_order);
+        auto set = [this] { return m_bSet; };
+        if (timeoutMs == kInfinite)
+            m_changed.wait(order, set);
+        else if (!m_changed.wait_for(order, std::chrono::milliseconds(timeoutMs), set))
+            return WaitResult::Timeout;
+        if (!m_manual)
+            m_bSet = false;
+        return WaitResult::Signaled;
+    }
     Event* self = this;
     int r = WaitAny(&self, 1, timeoutMs);
     if (r == 0)
@@ -75,7 +109,7 @@ int Event::WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
     pollfd fds[kMaxEvents];
     for (size_t i = 0; i < count; ++i) {
         if (events[i] == nullptr || events[i]->m_fd < 0)
-            return kWaitFailed;
+            return kWaitFailed;   // local events cannot be polled together
         fds[i] = pollfd{events[i]->m_fd, POLLIN, 0};
     }
     const uint64_t deadline = TickCount64() + timeoutMs;

@@ -4,8 +4,13 @@
 // leaves its wait; a manual-reset event stays signalled until Reset(). Setting an event that is
 // already signalled changes nothing (the eventfd counter is drained as a whole, never counted).
 // All operations are safe from any thread; an event must outlive every wait on it.
+//
+// A local event (EventKind::Local) has no descriptor: it lives in the process's memory and costs
+// no system call to set, take or find set, which suits the events that hand every transfer of a
+// link between two threads. It cannot be waited for with WaitAny or polled by a host.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -20,15 +25,18 @@ enum class WaitResult { Signaled, Timeout, Failed };
 constexpr int kWaitTimeout = -1;
 constexpr int kWaitFailed = -2;
 
+enum class EventKind { Pollable, Local };
+
 class Event {
 public:
-    Event(bool manualReset, bool initiallySet);
+    Event(bool manualReset, bool initiallySet, EventKind kind = EventKind::Pollable);
     ~Event();
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
     // False when the eventfd could not be created; such an event fails every wait.
-    bool Valid() const { return m_fd >= 0; }
+    bool Valid() const { return m_local || m_fd >= 0; }
+    // -1 for a local event.
     int Fd() const { return m_fd; }
     bool ManualReset() const { return m_manual; }
 
@@ -46,6 +54,9 @@ public:
 private:
     int m_fd;
     bool m_manual;
+    bool m_local;
+    bool m_bSet = false;                 // a local event's state, under m_order
+    std::condition_variable m_changed;   // a local event's waiters
     // Orders memory between the setter and the thread that consumes the signal in a way that
     // race detectors can see (they do not follow synchronisation through a descriptor).
     std::mutex m_order;

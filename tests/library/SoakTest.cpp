@@ -124,6 +124,7 @@ TEST_F(SoakTest, CyclesOfClientsLeaveNothingBehind)
     EXPECT_EQ(after.fds, before.fds);
     EXPECT_EQ(after.threads, before.threads);
     // A few hundred bytes a cycle, as was once seen over an hour, would be some 100 kB here.
-    if (before.heap != 0)
+    if (before.heap != 0) {
         EXPECT_LT(after.heap, before.heap + 16 * 1024);
+    }
 }

@@ -89,3 +89,23 @@ TEST(Event, DescriptorIsPollableByAHost)
     e.Set();
     EXPECT_EQ(poll(&p, 1, 0), 1);
 }
+
+TEST(Event, LocalEventsBehaveAlikeWithoutADescriptor)
+{
+    Event autoReset(false, true, EventKind::Local), manual(true, false, EventKind::Local);
+    EXPECT_EQ(autoReset.Fd(), -1);
+    EXPECT_TRUE(autoReset.Valid());
+    EXPECT_TRUE(autoReset.TryConsume());   // created set, taken once
+    EXPECT_FALSE(autoReset.TryConsume());
+    EXPECT_EQ(autoReset.Wait(10), WaitResult::Timeout);
+    std::thread setter([&] { autoReset.Set(); });
+    EXPECT_EQ(autoReset.Wait(), WaitResult::Signaled);
+    setter.join();
+    manual.Set();
+    EXPECT_EQ(manual.Wait(0), WaitResult::Signaled);
+    EXPECT_EQ(manual.Wait(0), WaitResult::Signaled);   // stays until reset
+    manual.Reset();
+    EXPECT_FALSE(manual.TryConsume());
+    Event* both[] = {&manual, &autoReset};
+    EXPECT_EQ(Event::WaitAny(both, 2, 0), kWaitFailed);   // nothing to poll
+}
