@@ -39,7 +39,7 @@ void CAgentConnection::Open(const NetAddress& address, uint16_t port)
     m_bConnected = true;
     NetOpenStep failed = NetOpenStep::Context;
     const NetResult r = NetOpenClientLink(
-        address, port, NetLinkHooks{&SendStartHook, &ReceiveStartHook, &SendStopHook, &ReceiveStopHook, this}, &m_pContext,
+        address, port, NetLinkHooks{&Hook<true, false>, &Hook<false, false>, &Hook<true, true>, &Hook<false, true>, this}, &m_pContext,
         &m_pLink, &failed);
     if (r.code != NET_SUCCESS_CODE) {
         KeepError(PX_COMM_ERROR, r);
@@ -127,40 +127,22 @@ void CAgentConnection::EndTransfers()
 
 // ---- Hooks -------------------------------------------------------------------------------------------
 
-// The start hooks are stored only: the link never invokes them.
-uint32_t CAgentConnection::SendStartHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
+// The four hooks in one. The start hooks are stored only (the link never invokes them); a stop
+// hook records the end of a transfer that a worker thread carried out and wakes its waiter.
+template <bool Send, bool Stop>
+uint32_t CAgentConnection::Hook(uint32_t count, uint32_t code, uint32_t detail, void* user)
 {
     auto* self = static_cast<CAgentConnection*>(user);
     if (self->m_style.bTraces)
-        CLIENT_TRACE("SendStartEventHook(): NumBytes: %d\n", count);
-    self->m_send.Started(code, detail);
-    return 0;
-}
-
-uint32_t CAgentConnection::ReceiveStartHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
-{
-    auto* self = static_cast<CAgentConnection*>(user);
-    if (self->m_style.bTraces)
-        CLIENT_TRACE("RcvStartEventHook(): NumBytes: %d\n", count);
-    self->m_receive.Started(code, detail);
-    return 0;
-}
-
-uint32_t CAgentConnection::SendStopHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
-{
-    auto* self = static_cast<CAgentConnection*>(user);
-    if (self->m_style.bTraces)
-        CLIENT_TRACE("SendStopEventHook(): NumBytes: %d\n", count);
-    self->m_send.Stopped(count, code, detail);
-    return 0;
-}
-
-uint32_t CAgentConnection::ReceiveStopHook(uint32_t count, uint32_t code, uint32_t detail, void* user)
-{
-    auto* self = static_cast<CAgentConnection*>(user);
-    if (self->m_style.bTraces)
-        CLIENT_TRACE("RcvStopEventHook(): NumBytes: %d\n", count);
-    self->m_receive.Stopped(count, code, detail);
+        CLIENT_TRACE("%s(): NumBytes: %d\n",
+                     Send ? (Stop ? "SendStopEventHook" : "SendStartEventHook")
+                          : (Stop ? "RcvStopEventHook" : "RcvStartEventHook"),
+                     count);
+    CCompletionBlock& block = Send ? self->m_send : self->m_receive;
+    if (Stop)
+        block.Stopped(count, code, detail);
+    else
+        block.Started(code, detail);
     return 0;
 }
 

@@ -143,10 +143,8 @@ public:
     NetResult FirstFailure() const;
 
 private:
-    static uint32_t SendStartHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
-    static uint32_t ReceiveStartHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
-    static uint32_t SendStopHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
-    static uint32_t ReceiveStopHook(uint32_t count, uint32_t code, uint32_t detail, void* user);
+    template <bool Send, bool Stop>
+    static uint32_t Hook(uint32_t count, uint32_t code, uint32_t detail, void* user);
 
     void Greet();
     void KeepError(uint32_t error, NetResult cause);

@@ -45,13 +45,16 @@ uint32_t CMsgLink::ReceiveStopHook(uint32_t count, uint32_t code, uint32_t detai
 
 uint32_t CMsgLink::StartHook(uint32_t, uint32_t, uint32_t, void*) { return 0; }
 
-NetResult CMsgLink::Create(const NetAddress& address, uint16_t port)
+bool CMsgLink::Create(const NetAddress& address, uint16_t port, NetResult* result)
 {
     NetOpenStep failed;
-    NetResult r = NetOpenClientLink(address, port, NetLinkHooks{&StartHook, &StartHook, &SendStopHook, &ReceiveStopHook, this},
-                                    &m_pContext, &m_pLink, &failed);
-    m_bContextAllocated = m_bLinkAllocated = r.code == NET_SUCCESS_CODE;
-    return r;
+    const NetResult r = NetOpenClientLink(
+        address, port, NetLinkHooks{&StartHook, &StartHook, &SendStopHook, &ReceiveStopHook, this}, &m_pContext,
+        &m_pLink, &failed);
+    if (result != nullptr)
+        *result = r;
+    m_bContextAllocated = m_bLinkAllocated = m_bReady = r.code == NET_SUCCESS_CODE;
+    return m_bReady;
 }
 
 NetResult CMsgLink::Send(const AgentMessage& message, uint32_t timeoutMs)
@@ -116,12 +119,8 @@ CAsyncMsgLink::~CAsyncMsgLink() { Destroy(); }
 
 bool CAsyncMsgLink::Create(const NetAddress& address, uint16_t port, NetResult* result)
 {
-    NetResult r = CMsgLink::Create(address, port);
-    if (result != nullptr)
-        *result = r;
-    if (r.code != 0)
+    if (!CMsgLink::Create(address, port, result))
         return false;
-    m_bReady = true;
     m_bRunning = true;
     if (m_thread.Start("AsyncMsgLink", [this] { MessageThread(); }) != 0) {
         m_bRunning = false;

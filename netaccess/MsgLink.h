@@ -27,8 +27,9 @@ public:
     CMsgLink(const CMsgLink&) = delete;
     CMsgLink& operator=(const CMsgLink&) = delete;
 
-    // Connects to port of the camera. Returns the first failure of the network access layer.
-    NetResult Create(const NetAddress& address, uint16_t port);
+    // Connects to port of the camera and makes the object ready; *result (may be null) is the
+    // first failure of the network access layer.
+    bool Create(const NetAddress& address, uint16_t port, NetResult* result);
     // {15, 5164} on time-out, {15, 5165} when the wait failed, {1, 2} when not ready.
     NetResult Send(const px::agent::AgentMessage& message, uint32_t timeoutMs);
     // {13, 5164} on time-out (the receive stays pending), {13, 5165}, {1, 2} as for Send.

@@ -2,17 +2,6 @@
 
 using namespace px::agent;
 
-bool CWatchDog::Create(const NetAddress& address, uint16_t port, NetResult* result)
-{
-    NetResult r = CMsgLink::Create(address, port);
-    if (result != nullptr)
-        *result = r;
-    if (r.code != 0)
-        return false;
-    m_bReady = true;
-    return true;
-}
-
 bool CWatchDog::Ask(uint32_t code, AgentMessage* reply)
 {
     if (Send(AgentMessage{0, code}, px::kInfinite).code != 0)

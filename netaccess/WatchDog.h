@@ -14,7 +14,6 @@ public:
     // How long check and identity wait for the agent's answer (5000 ms; tests shorten it).
     explicit CWatchDog(uint32_t replyTimeoutMs = 5000) : m_dwReplyTimeoutMs(replyTimeoutMs) {}
 
-    bool Create(const NetAddress& address, uint16_t port, NetResult* result);
     bool Check();
     bool GetIdentity();
     bool SetDelay(uint32_t delayMs);

@@ -13,55 +13,19 @@
 #include <unistd.h>
 #include <vector>
 
-#include "client/LibraryInternal.h"
 #include "pellix/pellix.h"
 #include "platform/Event.h"
-#include "sim/KelvoSim.h"
+#include "tests/library/LibraryFixture.h"
 
 namespace {
 
-const uint8_t kLoopback[4] = {127, 0, 0, 1};
-
-class LibraryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        LibraryTiming timing;
-        timing.client.dwGoodbyeSleepMs = 0;
-        timing.channel = AgentChannelTiming{2000, 20};
-        PellixSetTimingForTests(timing);
-    }
-    void TearDown() override { unlink(m_config.c_str()); }
-
-    void StartSim(uint32_t version = 0x0400012C, uint32_t frameIntervalMs = 0)
-    {
-        pxsim::SimConfig config = pxsim::DefaultSimConfig();
-        config.dwAgentVersion = version;
-        config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
-        config.dwFrameIntervalMs = frameIntervalMs;
-        ASSERT_EQ(m_sim.Start(config), 0);
-        std::ofstream(m_config) << m_sim.ClientConfigText();
-        setenv("VISTEL_CONFIG", m_config.c_str(), 1);
-    }
-    PXHANDLE InitWithChannel(uint32_t timeout = 2000)
-    {
-        PXHANDLE h = 0;
-        EXPECT_EQ(PXClientInit(nullptr, kLoopback, "library-test", &h, timeout, 1, 50, 1000, 2), PX_OK);
-        EXPECT_NE(h, 0u);
-        return h;
-    }
-    std::string LogText()
-    {
-        std::ifstream f(m_log);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
-
-    std::string m_config = "/tmp/pellix-lib-" + std::to_string(getpid()) + ".conf";
-    std::string m_log = "/tmp/pellix-lib-" + std::to_string(getpid()) + ".log";
-    pxsim::CKelvoSim m_sim;
-};
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
 
 } // namespace
 
@@ -257,8 +221,9 @@ TEST_F(LibraryTest, RefreshEventOnlyForAgentsThatSendIt)
 TEST_F(LibraryTest, TracesGoToTheLogInTheirFormat)
 {
     StartSim();
-    unlink(m_log.c_str());
-    PXInitLogger(m_log.c_str());
+    const std::string logPath = m_config + ".log";
+    unlink(logPath.c_str());
+    PXInitLogger(logPath.c_str());
     PXHANDLE h = InitWithChannel();
     ASSERT_EQ(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 1, h), PX_OK);
     uint32_t v = 0;
@@ -267,7 +232,7 @@ TEST_F(LibraryTest, TracesGoToTheLogInTheirFormat)
     PXCloseLibrary(); // closes the log
     PXInitLibrary();
 
-    const std::string log = LogText();
+    const std::string log = ReadFile(logPath);
     char expect[128];
     std::snprintf(expect, sizeof expect, "<DATA>FFFFFFFE - PXSetExchangeBuffer(%08X,%d,'IMG0',1)\n</DATA>", h,
                   m_sim.BufferPort("IMG0"));
@@ -279,7 +244,7 @@ TEST_F(LibraryTest, TracesGoToTheLogInTheirFormat)
               std::string::npos);
     // The client's own traces land in section 2.
     EXPECT_NE(log.find("<SECTION>Client</SECTION><DATA>SetTransferBuffer(): strBufId: IMG0"), std::string::npos);
-    unlink(m_log.c_str());
+    unlink(logPath.c_str());
 }
 
 TEST_F(LibraryTest, TwoHandlesOnTwoThreads)

@@ -13,13 +13,9 @@
 
 #include <unistd.h>
 
-#include "client/LibraryInternal.h"
-#include "pellix/pellix.h"
-#include "sim/KelvoSim.h"
+#include "tests/library/LibraryFixture.h"
 
 namespace {
-
-const uint8_t kLoopback[4] = {127, 0, 0, 1};
 
 // What the process holds: open descriptors, threads, and heap in use (0 where the allocator of a
 // sanitizer build does not tell).
@@ -39,74 +35,40 @@ Holdings Measure()
     return h;
 }
 
-class SoakTest : public ::testing::Test {
+class SoakTest : public LibraryTest {
 protected:
-    void SetUp() override
+    // One client's life: list, subscribe, read a frame, end. Turned away, its camera refuses the
+    // publish, watchdog and message ports and the buffer.
+    void Cycle(bool turnedAway)
     {
-        LibraryTiming timing;
-        timing.client.dwGoodbyeSleepMs = 0;
-        timing.channel = AgentChannelTiming{2000, 20};
-        PellixSetTimingForTests(timing);
-    }
-    void TearDown() override { unlink(m_config.c_str()); }
-
-    // A camera on new ports, each time, and the library pointed at it.
-    void StartCamera()
-    {
-        pxsim::SimConfig config = pxsim::DefaultSimConfig();
-        config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
-        config.dwFrameIntervalMs = 0;
-        ASSERT_EQ(m_sim.Start(config), 0);
-        std::ofstream(m_config) << m_sim.ClientConfigText();
-        setenv("VISTEL_CONFIG", m_config.c_str(), 1);
-    }
-
-    // One client's life: list, subscribe, read a frame, end.
-    void UseAndTerminate()
-    {
-        PXHANDLE h = 0;
-        ASSERT_EQ(PXClientInit(nullptr, kLoopback, "soak", &h, 2000, 1, 50, 1000, 2), PX_OK);
+        pxsim::SimFaults faults;
+        faults.bRefusePublish = faults.bRefuseWatchdog = faults.bRefuseMessage = faults.bRefuseBuffers = turnedAway;
+        m_sim.SetFaults(faults);
+        const PXHANDLE h = InitWithChannel();
         uint32_t count = 0;
         const PXBufferListEntry* list = nullptr;
-        EXPECT_EQ(PXGetBufferList(h, &count, &list), PX_OK);
-        EXPECT_EQ(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, h), PX_OK);
+        EXPECT_EQ(PXGetBufferList(h, &count, &list), turnedAway ? PX_COMM_ERROR : PX_OK);
+        const uint32_t subscribed = PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, h);
         uint32_t received = 0;
-        EXPECT_EQ(PXGetExchangeBufferData(h, "IMG0", 1, m_frame.data(), nullptr, &received), PX_OK);
+        if (turnedAway) {
+            EXPECT_NE(subscribed, PX_OK);
+        } else {
+            EXPECT_EQ(subscribed, PX_OK);
+            EXPECT_EQ(PXGetExchangeBufferData(h, "IMG0", 1, m_frame.data(), nullptr, &received), PX_OK);
+        }
         EXPECT_EQ(PXClientTerminate(h), PX_OK);
-    }
-
-    // A client whose camera refuses its publish, watchdog and message ports and its buffer.
-    void TurnedAway()
-    {
-        pxsim::SimFaults refuse;
-        refuse.bRefusePublish = refuse.bRefuseWatchdog = refuse.bRefuseMessage = refuse.bRefuseBuffers = true;
-        m_sim.SetFaults(refuse);
-        PXHANDLE h = 0;
-        ASSERT_EQ(PXClientInit(nullptr, kLoopback, "soak", &h, 2000, 1, 50, 1000, 2), PX_OK);
-        uint32_t count = 0;
-        const PXBufferListEntry* list = nullptr;
-        EXPECT_EQ(PXGetBufferList(h, &count, &list), PX_COMM_ERROR);
-        EXPECT_NE(PXSetExchangeBuffer(h, m_sim.BufferPort("IMG0"), "IMG0", 0, h), PX_OK);
-        EXPECT_EQ(PXClientTerminate(h), PX_OK);
-        m_sim.SetFaults(pxsim::SimFaults());
     }
 
     // Cycles against one camera, which is stopped afterwards (with everything it served).
     void Batch(int cycles)
     {
-        StartCamera();
-        for (int i = 0; i < cycles && !HasFailure(); ++i) {
-            if (i % 5 == 4)
-                TurnedAway();
-            else
-                UseAndTerminate();
-        }
+        StartSim();
+        for (int i = 0; i < cycles && !HasFailure(); ++i)
+            Cycle(i % 5 == 4);
         m_sim.Stop();
     }
 
-    std::string m_config = "/tmp/pellix-soak-" + std::to_string(getpid()) + ".conf";
     std::vector<uint8_t> m_frame = std::vector<uint8_t>(640 * 480);
-    pxsim::CKelvoSim m_sim;
 };
 
 } // namespace
