@@ -12,6 +12,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   python3 python3-numpy python3-pytest python3-venv
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core fonts-liberation2
+  libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
 )
 
 missing=()

@@ -192,6 +192,59 @@ PX_API const char* PXGetResultText(uint32_t result);
 PX_API void PXInitLogger(const char* path);
 PX_API void PXAddLoggerSection(uint32_t id, const char* name);
 
+
+/* Camera update. The camera's versions come from its web service (HTTP, port 80 or the
+ * configuration value WebServicePort); a package is a folder with "version.ini" and
+ * "FpgaRomInfo.txt". These calls block the calling thread while they talk to the camera. */
+
+/* PXInquireUpdate with inquiry 0 compares the package with the camera; *result (uint32_t) then
+ * receives one of these, or an error code below. */
+#define PX_UPDATE_ALREADY_INSTALLED  0u  /* the package's versions are installed */
+#define PX_UPDATE_PARTIAL_DOWNGRADE  1u  /* same operating system, some component older */
+#define PX_UPDATE_PARTIAL_UPGRADE    2u  /* same operating system, some component newer */
+#define PX_UPDATE_COMPLETE_DOWNGRADE 4u  /* the package's operating system is older */
+#define PX_UPDATE_COMPLETE_UPGRADE   8u  /* the package's operating system is newer */
+#define PX_UPDATE_NOT_COMPARABLE     32u /* only one of package and camera has a Flowsmith agent */
+
+/* Update error codes (PXGetKelvoUpdateError gives their texts). */
+#define PX_UPDATE_ERR_CONNECT        0x801u /* the camera cannot be reached */
+#define PX_UPDATE_ERR_NO_FILES       0x809u /* the package folder has no "version.ini" */
+
+/* Values PXInquireUpdate reads (text of at most 255 characters into a 256-byte result). */
+#define PX_INQUIRE_COMPARE          0u
+#define PX_INQUIRE_OS               0x14000Eu /* operating system version, "4.0" */
+#define PX_INQUIRE_OS_BUILD         0x140010u
+#define PX_INQUIRE_OS_QFE           0x140011u
+#define PX_INQUIRE_QVL_BUILD        0x140014u /* imaging library build, "9.1.0" */
+#define PX_INQUIRE_QVL_SP           0x1400B7u
+#define PX_INQUIRE_QVL_SP_REVISION  0x1400B8u
+#define PX_INQUIRE_QVL_HOTFIX       0x1400BBu
+#define PX_INQUIRE_FS               0x1400C2u /* Flowsmith agent version */
+#define PX_INQUIRE_FS_BUILD         0x1400C3u
+#define PX_INQUIRE_FS_REVISION      0x1400C4u
+#define PX_INQUIRE_BOOTROM          0x10000Du
+#define PX_INQUIRE_BOOTROM_BUILD    0x10000Eu
+#define PX_INQUIRE_SENSOR           0x80007u  /* the camera's sensor configuration byte, as quoted bits */
+#define PX_INQUIRE_FPGA             0x240039u
+
+/* camera: a host name or address, or a full WSDL URL ("http://..."); packageFolder: a folder with
+ * or without a trailing "/". inquiry 0: compare (both needed), result points to a uint32_t;
+ * otherwise one PX_INQUIRE_ value, from the package when one is given, else from the camera, and
+ * result points to at least 256 bytes. Returns 1 on success, 0 on failure (then an error code or
+ * the text "Missing File" or "Unreachable Camera" may have been written). */
+PX_API uint32_t PXInquireUpdate(const char* camera, const char* packageFolder, uint32_t inquiry, void* result);
+
+/* The text of an update error code into text (256 bytes); 1, or 0 for a code that has none. */
+PX_API int PXGetKelvoUpdateError(int code, char* text);
+
+/* Asks the user for the camera's web-service credentials: caption and message say which camera;
+ * user and password receive NUL-terminated texts of at most 20 characters. Returns 1 when the user
+ * confirms, 0 when not. Called on the thread that talks to the camera. */
+typedef int (*PXCredentialPrompt)(const char* caption, const char* message, char* user, uint32_t userSize,
+                                  char* password, uint32_t passwordSize);
+/* Replaces the process-wide prompt; NULL restores the default, which answers "cancelled". */
+PX_API void PXSetCredentialPrompt(PXCredentialPrompt prompt);
+
 #ifdef __cplusplus
 }
 #endif
