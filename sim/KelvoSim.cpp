@@ -8,6 +8,7 @@
 #include "sim/SimMessageServer.h"
 #include "sim/SimSession.h"
 #include "sim/SimWatchdogServer.h"
+#include "sim/SimWebService.h"
 
 namespace pxsim {
 
@@ -79,7 +80,8 @@ CKelvoSim::CKelvoSim() = default;
 std::string CKelvoSim::ClientConfigText() const
 {
     return "PublishPort=" + std::to_string(m_usPublishPort) + "\nWatchDogPort=" + std::to_string(m_usWatchdogPort) +
-           "\nAsyncMsgPort=" + std::to_string(m_usMessagePort) + "\n";
+           "\nAsyncMsgPort=" + std::to_string(m_usMessagePort) + "\n" +
+           (WebPort() != 0 ? "WebServicePort=" + std::to_string(WebPort()) + "\n" : std::string());
 }
 
 CKelvoSim::~CKelvoSim() { Stop(); }
@@ -151,6 +153,8 @@ int CKelvoSim::Start(const SimConfig& config)
         }
         ApplyServiceFaults(config.faults);
     }
+    if (e == 0)
+        e = StartWebService(config.web);
     if (e == 0 && config.dwFrameIntervalMs != 0)
         e = m_producer.Start("SimFrames", [this] { ProducerLoop(); });
     m_bRunning.store(true);
@@ -203,6 +207,7 @@ void CKelvoSim::Stop()
         return;
     m_stopProducer.Set();
     m_producer.Join();
+    StopWebService();
     if (m_pServices)
         m_pServices->messages.Stop();
     if (m_pServices)

@@ -37,6 +37,8 @@
 
 namespace pxsim {
 
+class CSimWebService;
+
 // Log levels: 1 start, stop and connections; 2 every command; 3 every reply.
 using SimLogSink = std::function<void(uint32_t level, const char* line)>;
 
@@ -68,6 +70,9 @@ public:
     uint16_t PublishPort() const { return m_usPublishPort; }
     uint16_t WatchdogPort() const { return m_usWatchdogPort; }
     uint16_t MessagePort() const { return m_usMessagePort; }
+    // The camera's web service; 0 and null when it does not run.
+    uint16_t WebPort() const;
+    CSimWebService* WebService() { return m_pWeb.get(); }
     // The configuration-file lines that point the library at this simulator's ports.
     std::string ClientConfigText() const;
     // 0 when no such buffer.
@@ -116,6 +121,8 @@ private:
     void ProducerLoop();
     void ProduceAll();
     void NotifyListChanged();
+    int StartWebService(const SimWebConfig& web);
+    void StopWebService();
     void ApplyServiceFaults(const SimFaults& faults);
     const PublishedBuffer* FindPublished(px::agent::BufferId id) const;
 
@@ -133,6 +140,7 @@ private:
     std::unique_ptr<CSimListener> m_pPublish;
     struct Services;   // the watchdog and message ports
     std::unique_ptr<Services> m_pServices;
+    std::unique_ptr<CSimWebService> m_pWeb;
 
     px::Event m_stopProducer{true, false};
     px::Thread m_producer;

@@ -8,6 +8,7 @@
 
 #include "netaccess/protocol/BufferId.h"
 #include "pellix/pellix.h"
+#include "sim/SimWebConfig.h"
 
 namespace pxsim {
 
@@ -89,6 +90,7 @@ struct SimConfig {
     uint32_t dwWatchdogId = 0x4B454C56;    // identity handed out by WD_GET_ID
     std::vector<SimBufferConfig> buffers;
     SimFaults faults;
+    SimWebConfig web;                      // off unless asked for
 };
 
 // The default camera: a VGA mono image, its histogram, a text, an array and an input channel.

@@ -176,6 +176,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* out, std:
 {
     SimOptions o;
     o.config = DefaultSimConfig();
+    o.config.web.bEnabled = o.config.web.bOptional = true;
     bool buffersGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -216,6 +217,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* out, std:
         } else if (a == "--ephemeral") {
             o.config.usPublishPort = o.config.usWatchdogPort = o.config.usMessagePort = 0;
             o.config.usFirstBufferPort = 0;
+            o.config.web.usPort = 0;
+            o.config.web.bOptional = false;
         } else if (a == "--agent-version") {
             ok = value(&v) && ParseVersion(v, &o.config.dwAgentVersion);
         } else if (a == "--list-record-size") {
@@ -274,6 +277,9 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* out, std:
                 f.bHostileListCount = true;
             else
                 ok = false;
+        } else if (const int web = ParseSimWebOption(args, &i, &o.config.web, error); web != 0) {
+            if (web < 0)
+                return false;
         } else {
             return Fail(error, "unknown option \"" + a + "\" (see --help)");
         }
@@ -296,7 +302,8 @@ const char* SimUsage()
            "  --watchdog-port N        watchdog port (default 3073; 0: any)\n"
            "  --message-port N         asynchronous message port (default 3075; 0: any)\n"
            "  --buffer-port N          first port of the buffers without a port (default 3100; 0: any)\n"
-           "  --ephemeral              every port 0 (any free port); the ports are logged\n"
+           "  --ephemeral              every port 0 (any free port, the web service's too); the ports\n"
+           "                           are logged\n"
            "  --agent-version V        agent version X.Y.Z or a number (default 4.0.300). 0 and 2.2.0 or\n"
            "                           above talk with envelopes; below 2.0.0 no greeting extension\n"
            "  --list-record-size N     buffer-list record size for new agents (540 to 65536)\n"

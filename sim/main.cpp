@@ -69,6 +69,7 @@ int main(int argc, char** argv)
     }
     if (options.bHelp) {
         fputs(pxsim::SimUsage(), stdout);
+        fputs(pxsim::SimWebUsage(), stdout);
         return 0;
     }
 
