@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Pellix and runs the whole test suite: a normal build, a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, one with ThreadSanitizer, and a clang build of the whole tree that
-# checks the lock annotations (every warning an error) and runs the agent-reply fuzz targets under
-# libFuzzer for a bounded number of runs. Installs missing build packages first.
+# checks the lock annotations (every warning an error) and runs the fuzz targets (agent replies,
+# the camera's WSDL and SOAP responses) under libFuzzer for a bounded number of runs. Installs
+# missing build packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -54,11 +55,11 @@ cmake --build build/tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300
 
-echo "== clang: lock annotations checked (-Wthread-safety -Werror), libFuzzer on the agent replies =="
+echo "== clang: lock annotations checked (-Wthread-safety -Werror), libFuzzer on the agent replies and the WSDL and SOAP readers =="
 configure build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPELLIX_FUZZ=ON -DPELLIX_THREAD_SAFETY=ON \
   -DPELLIX_BUILD_BENCH=OFF
 cmake --build build/fuzz -j "$jobs"
-for target in client_reply_fuzz channel_reply_fuzz; do
+for target in client_reply_fuzz channel_reply_fuzz wsdl_soap_fuzz; do
   "build/fuzz/fuzz/$target" -runs=20000 -seed=1 -max_len=65536 2>&1 | tail -n 1
   passed=$((passed + 1))
 done
