@@ -15,6 +15,7 @@
 #include <png.h>
 
 #include "platform/Socket.h"
+#include "tests/update/UpdateTestUtil.h"
 #include "tools/ToolSupport.h"
 
 namespace {
@@ -177,4 +178,34 @@ TEST(ToolSupportTest, CameraArguments)
     EXPECT_EQ(pxtool::BufferIdText(id), "IMG0");
     EXPECT_EQ(pxtool::BufferTypeName(PX_BUFTYPE_HISTOGRAM), "histogram");
     EXPECT_EQ(pxtool::BufferTypeName(7), "type 7");
+}
+
+// pellix-update against the simulator's web service in this process (the tool finds its port
+// through VISTEL_CONFIG, which the child inherits).
+TEST_F(ToolsTest, UpdateInquiryPrintsBothSidesAndTheVerdict)
+{
+    updatetest::CWebCamera camera;
+    ASSERT_TRUE(camera.Started());
+    updatetest::CScratch package;
+    package.Write("version.ini", "[REG_OS_VERSION_ID]\nVALUE=4.0\n[REG_OS_BUILD_NUMBER_ID]\nVALUE=300\n"
+                                 "[REG_OS_QFE_NUMBER_ID]\nVALUE=3\n[REG_FS_VERSION_ID]\nVALUE=2.1\n"
+                                 "[REG_FS_BUILD_NUMBER_ID]\nVALUE=45\n[REG_FS_REVISION_NUMBER_ID]\nVALUE=3\n");
+    const std::string tool = std::string(PELLIX_UPDATE_PATH) + " 127.0.0.1 ";
+    Outcome o = RunCommand(tool + package.Path() + " --inquire");
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("operating system QFE                   3                2\n"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("imaging library build                  -                9.2.0\n"), std::string::npos);
+    EXPECT_NE(o.output.find("sensor configuration                   -                \"01000001\"\n"), std::string::npos);
+    EXPECT_NE(o.output.find("verdict: partial upgrade"), std::string::npos) << o.output;
+
+    o = RunCommand(tool + m_dir + " --inquire");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("Error: Files not found in directory"), std::string::npos) << o.output;
+    camera.PointConfigAt(1);
+    o = RunCommand(tool + package.Path() + " --inquire");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("Error: connecting to Kelvo"), std::string::npos) << o.output;
+    o = RunCommand(tool + package.Path());
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.output.find("Usage: pellix-update"), std::string::npos) << o.output;
 }
