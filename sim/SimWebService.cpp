@@ -141,6 +141,17 @@ std::string ProgramName(const std::string& commandLine)
     return slash == std::string::npos ? first : first.substr(slash + 1);
 }
 
+SimWebRequest RequestOf(const httplib::Request& req)
+{
+    SimWebRequest r;
+    r.strMethod = req.method;
+    r.strPath = req.path;
+    r.strAuthorization = req.get_header_value("Authorization");
+    r.strUserAgent = req.get_header_value("User-Agent");
+    r.strSoapAction = req.get_header_value("SOAPAction");
+    return r;
+}
+
 // The first half of a broken answer: a body that ends inside its markup.
 std::string Broken(const std::string& body) { return body.substr(0, body.size() / 2); }
 
@@ -229,21 +240,13 @@ int CSimWebService::Start(const SimWebConfig& config, uint32_t bindAddress)
         res.status = 401;
         res.set_header("WWW-Authenticate", b.strAuthenticate);
         res.set_content("Unauthorized", "text/plain");
-        SimWebRequest r;
-        r.strMethod = req.method;
-        r.strPath = req.path;
-        r.strAuthorization = req.get_header_value("Authorization");
-        r.strUserAgent = req.get_header_value("User-Agent");
+        SimWebRequest r = RequestOf(req);
         r.dwStatus = 401;
         Note(r);
         return httplib::Server::HandlerResponse::Handled;
     });
     http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-        SimWebRequest r;
-        r.strMethod = req.method;
-        r.strPath = req.path;
-        r.strAuthorization = req.get_header_value("Authorization");
-        r.strUserAgent = req.get_header_value("User-Agent");
+        SimWebRequest r = RequestOf(req);
         const SimWebBehaviour b = Behaviour();
         const bool served = (b.wsdlAt == SimWsdlAt::Main && req.path == kWsdlPath) ||
                             (b.wsdlAt == SimWsdlAt::Fallback && req.path == kWsdlFallbackPath);
@@ -268,12 +271,7 @@ int CSimWebService::Start(const SimWebConfig& config, uint32_t bindAddress)
         Note(r);
     });
     http.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
-        SimWebRequest r;
-        r.strMethod = req.method;
-        r.strPath = req.path;
-        r.strAuthorization = req.get_header_value("Authorization");
-        r.strUserAgent = req.get_header_value("User-Agent");
-        r.strSoapAction = req.get_header_value("SOAPAction");
+        SimWebRequest r = RequestOf(req);
         const SimWebBehaviour b = Behaviour();
         if (b.soapFault == SimSoapFault::Silent) {
             Note(r);
