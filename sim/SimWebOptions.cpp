@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/FileText.h"
+#include "platform/File.h"
 #include "sim/SimWebConfig.h"
 
 namespace pxsim {
@@ -141,7 +141,7 @@ int ParseSimWebOption(const std::vector<std::string>& args, size_t* i, SimWebCon
             Fail(error, "--store-file needs a file");
             return -1;
         }
-        if (const int e = px::FileReadText(v.c_str(), 1u << 20, &text)) {
+        if (const int e = px::FileReadAll(v.c_str(), 1u << 20, &text)) {
             Fail(error, "--store-file " + v + ": " + std::strerror(e));
             return -1;
         }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/FileText.h"
+#include "platform/File.h"
 #include "update/IniFile.h"
 #include "update/WServClient.h"
 
@@ -333,7 +333,7 @@ uint32_t InquireUpdate(const char* camera, const char* packageFolder, uint32_t i
         if (folder.empty() || folder.back() != '/')
             folder += '/';
         std::string text;
-        if (px::FileReadText((folder + "version.ini").c_str(), kMaxPackageFile, &text) != 0) {
+        if (px::FileReadAll((folder + "version.ini").c_str(), kMaxPackageFile, &text) != 0) {
             if (inquiry == 0)
                 WriteCode(result, kUpdateErrorNoFiles);
             else
@@ -342,7 +342,7 @@ uint32_t InquireUpdate(const char* camera, const char* packageFolder, uint32_t i
         }
         version.Parse(text);
         // A package without it takes the camera's own FPGA revision.
-        if (px::FileReadText((folder + "FpgaRomInfo.txt").c_str(), kMaxPackageFile, &text) == 0)
+        if (px::FileReadAll((folder + "FpgaRomInfo.txt").c_str(), kMaxPackageFile, &text) == 0)
             fpgaInfo.Parse(text);
     }
     std::unique_ptr<CWServClient> client;
