@@ -18,5 +18,15 @@ int main(void)
         failures++, puts("handle 0");
     if (sizeof(PXBufferListEntry) != 540 || sizeof(PXBufferInfo) != 60)
         failures++, puts("record sizes");
+    {
+        /* The update functions: an error text, and an inquiry with nothing to compare. */
+        char text[256];
+        uint32_t code = 7;
+        PXSetCredentialPrompt(NULL);
+        if (PXGetKelvoUpdateError((int)PX_UPDATE_ERR_CONNECT, text) != 1 || strcmp(text, "Error: connecting to Kelvo") != 0)
+            failures++, puts("update error text");
+        if (PXInquireUpdate(NULL, NULL, PX_INQUIRE_COMPARE, &code) != 0 || code != 7)
+            failures++, puts("inquiry without camera and package");
+    }
     return failures;
 }
