@@ -1,5 +1,6 @@
 """The values of pellix/pellix.h that a Python user meets: results, buffer types, image formats,
-information and data-description items. They never change (the header's promise)."""
+information and data-description items, the update inquiry's values. They never change (the
+header's promise)."""
 
 PX_OK = 0
 PX_END_OF_TRANSFERS = 1001
@@ -51,6 +52,32 @@ PX_DESC_IS_REGION = 2008
 PX_DESC_SERIAL = 2009
 PX_DESC_NEW_FORMAT = 2011
 PX_DESC_SYNC_DELIVERY = 2012
+
+# Camera update: the results of PXInquireUpdate's comparison, its error codes and its inquiries.
+PX_UPDATE_ALREADY_INSTALLED = 0
+PX_UPDATE_PARTIAL_DOWNGRADE = 1
+PX_UPDATE_PARTIAL_UPGRADE = 2
+PX_UPDATE_COMPLETE_DOWNGRADE = 4
+PX_UPDATE_COMPLETE_UPGRADE = 8
+PX_UPDATE_NOT_COMPARABLE = 32
+PX_UPDATE_ERR_CONNECT = 0x801
+PX_UPDATE_ERR_NO_FILES = 0x809
+
+PX_INQUIRE_COMPARE = 0
+PX_INQUIRE_OS = 0x14000E
+PX_INQUIRE_OS_BUILD = 0x140010
+PX_INQUIRE_OS_QFE = 0x140011
+PX_INQUIRE_QVL_BUILD = 0x140014
+PX_INQUIRE_QVL_SP = 0x1400B7
+PX_INQUIRE_QVL_SP_REVISION = 0x1400B8
+PX_INQUIRE_QVL_HOTFIX = 0x1400BB
+PX_INQUIRE_FS = 0x1400C2
+PX_INQUIRE_FS_BUILD = 0x1400C3
+PX_INQUIRE_FS_REVISION = 0x1400C4
+PX_INQUIRE_BOOTROM = 0x10000D
+PX_INQUIRE_BOOTROM_BUILD = 0x10000E
+PX_INQUIRE_SENSOR = 0x80007
+PX_INQUIRE_FPGA = 0x240039
 
 FORMAT_NAMES = {
     PX_FORMAT_MONO8: "mono8",
