@@ -14,9 +14,10 @@
 //   3. the send lock of that request's connection;
 //   4. a link's lock (NetTransferBuffer), held only while a transfer slot is taken;
 //   5. the channel's status lock, read when a wait ran out (under 2, and 3 for a send);
-//   6. the logger's lock, taken by a trace line under any of the above.
+//   6. a connection's record of its first failure, and the logger's lock (a trace line): leaves,
+//      taken under any of the above and holding nothing else.
 // A second thread may call PXForceTransferInProgress (3, 4) or PXCancelTransfers (no lock) while a
-// read holds 2; the link's worker threads take no lock of these.
+// read holds 2; the link's worker threads take none of these locks.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
