@@ -3,6 +3,10 @@
 #include <new>
 
 #include "display/DX10Display.h"
+#include "display/DX7Display.h"
+#include "display/DX9Display.h"
+#include "display/GlesD3D9.h"
+#include "display/SoftDDraw.h"
 #include "display/GraphicLog.h"
 
 namespace display {
@@ -26,6 +30,14 @@ CDisplayRegistry::CDisplayRegistry()
 {
     // One line per built-in back-end.
     SetFactory(DISPLAY_DX10, [](HWND) -> CDXDisplay* { return new (std::nothrow) CDX10Display; });
+    SetFactory(DISPLAY_DX9, [](HWND) -> CDXDisplay* {
+        std::unique_ptr<d3d9::IDriver> driver = CreateGlesDriver();
+        return driver ? new (std::nothrow) CDX9Display(std::move(driver)) : nullptr;
+    });
+    SetFactory(DISPLAY_DX7, [](HWND hWnd) -> CDXDisplay* {
+        std::unique_ptr<ddraw::IDriver> driver = CreateSoftDDrawDriver();
+        return driver ? new (std::nothrow) CDX7Display(hWnd, std::move(driver)) : nullptr;
+    });
 }
 
 int CDisplayRegistry::Slot(int32_t selector)

@@ -15,13 +15,15 @@
 // diagnostic log and kept as a small error code; nothing is thrown.
 //
 // The candidates come from a registry of factories, one per selector value: the process's own,
-// which the control uses, holds the built-in back-ends; tests fill one with back-ends of their
-// own.
+// which the control uses, holds the built-in back-ends (the Direct3D 10 stub, Direct3D 9 on
+// OpenGL ES through EGL, DirectDraw as a software compositor); tests fill one with back-ends of
+// their own.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "display/DisplayWindow.h"
 #include "platform/CriticalSection.h"
 #include "raster/Gdi.h"
 
@@ -30,8 +32,7 @@ namespace display {
 using raster::COLORREF;
 using raster::HDC;
 
-// The host's window a back-end presents into; defined by the hosting layer.
-struct DisplayWindow;
+// The host's window a back-end presents into (DisplayWindow.h); the host implements it.
 using HWND = DisplayWindow*;
 
 class CDXDisplay {
