@@ -66,6 +66,17 @@ int64_t SourceAt(int64_t dstOffset, int64_t dstLength, int64_t srcLength)
     return dstLength == srcLength ? dstOffset : (2 * dstOffset + 1) * srcLength / (2 * dstLength);
 }
 
+// Where a surface's pixels are not of the key's colours: runs of columns, row by row. An
+// overlay of a few shapes is mostly key, so a keyed copy through the runs touches only the
+// shapes.
+struct SKeyRuns {
+    struct SRun {
+        int32_t first, end;
+    };
+    std::vector<size_t> rowStart; // runs of row y are [rowStart[y], rowStart[y + 1])
+    std::vector<SRun> runs;
+};
+
 class CSoftSurface : public IDirectDrawSurface {
 public:
     HRESULT Release() override
@@ -111,6 +122,7 @@ public:
         if (!m_bLocked)
             return DDERR_NOTLOCKED;
         m_bLocked = false;
+        Changed();
         Unacquire();
         return DD_OK;
     }
@@ -121,9 +133,17 @@ public:
     // The pixels for one access, given back with Unacquire.
     virtual bool Acquire(SPixels* pixels) = 0;
     virtual void Unacquire() = 0;
+    // The runs of the surface's pixels outside [low, high], or null where none are kept.
+    virtual const SKeyRuns* KeyRuns(uint32_t, uint32_t) { return nullptr; }
 
 protected:
     ~CSoftSurface() override = default;
+    // The pixels may have changed: what was derived from them is stale.
+    void Changed() { ++m_dwGeneration; }
+    bool CopyThroughRuns(const SPixels& target, const raster::RECT& to, CSoftSurface* from, const SPixels& source,
+                         const raster::RECT& in);
+
+    uint32_t m_dwGeneration = 0;
 
     bool m_bKey = false;
     DDCOLORKEY m_key;
@@ -214,6 +234,7 @@ HRESULT CSoftSurface::Blt(const raster::RECT* targetRect, IDirectDrawSurface* so
             return DDERR_SURFACELOST;
         const raster::RECT whole = {0, 0, target.width, target.height};
         Fill(target, targetRect ? *targetRect : whole, fx->dwFillColor);
+        Changed();
         Unacquire();
         return DD_OK;
     }
@@ -236,11 +257,39 @@ HRESULT CSoftSurface::Blt(const raster::RECT* targetRect, IDirectDrawSurface* so
     HRESULT hr = DD_OK;
     if (to.right < to.left || to.bottom < to.top || in.right < in.left || in.bottom < in.top)
         hr = DDERR_INVALIDRECT;
-    else if (to.right > to.left && to.bottom > to.top && in.right > in.left && in.bottom > in.top)
+    else if (to.right > to.left && to.bottom > to.top && in.right > in.left && in.bottom > in.top &&
+             !((flags & DDBLT_KEYSRC) && CopyThroughRuns(target, to, from, pixels, in)))
         Copy(target, to, pixels, in, (flags & DDBLT_KEYSRC) ? &from->m_key : nullptr);
+    Changed();
     from->Unacquire();
     Unacquire();
     return hr;
+}
+
+bool CSoftSurface::CopyThroughRuns(const SPixels& target, const raster::RECT& to, CSoftSurface* from,
+                                   const SPixels& source, const raster::RECT& in)
+{
+    const int32_t width = to.right - to.left, height = to.bottom - to.top;
+    if (width != in.right - in.left || height != in.bottom - in.top || to.left < 0 || to.top < 0 ||
+        to.right > target.width || to.bottom > target.height || in.left < 0 || in.top < 0 ||
+        in.right > source.width || in.bottom > source.height)
+        return false;
+    const SKeyRuns* keyRuns = from->KeyRuns(from->m_key.dwColorSpaceLowValue & kColorMask,
+                                            from->m_key.dwColorSpaceHighValue & kColorMask);
+    if (!keyRuns)
+        return false;
+    for (int32_t y = 0; y < height; ++y) {
+        const int32_t sy = in.top + y;
+        const uint32_t* sourceRow = source.Row(sy);
+        uint32_t* targetRow = target.Row(to.top + y) + to.left - in.left;
+        for (size_t r = keyRuns->rowStart[sy]; r < keyRuns->rowStart[sy + 1]; ++r) {
+            const int32_t first = std::max(keyRuns->runs[r].first, in.left);
+            const int32_t end = std::min(keyRuns->runs[r].end, in.right);
+            if (first < end)
+                memcpy(targetRow + first, sourceRow + first, static_cast<size_t>(end - first) * 4);
+        }
+    }
+    return true;
 }
 
 class COffscreenSurface final : public CSoftSurface {
@@ -279,6 +328,7 @@ public:
         if (!m_bDCOut || hdc != m_hDC)
             return DDERR_INVALIDPARAMS;
         m_bDCOut = false;
+        Changed();
         return DD_OK;
     }
 
@@ -297,6 +347,42 @@ public:
         return true;
     }
     void Unacquire() override {}
+
+    const SKeyRuns* KeyRuns(uint32_t low, uint32_t high) override
+    {
+        if (m_bRunsKnown && m_dwRunsGeneration == m_dwGeneration && m_dwRunsLow == low && m_dwRunsHigh == high)
+            return &m_runs;
+        m_bRunsKnown = false;
+        try {
+            m_runs.rowStart.assign(static_cast<size_t>(m_hBitmap->Height()) + 1, 0);
+            m_runs.runs.clear();
+            const int32_t width = m_hBitmap->Width();
+            for (int32_t y = 0; y < m_hBitmap->Height(); ++y) {
+                const uint32_t* row = reinterpret_cast<const uint32_t*>(m_hBitmap->Row(y));
+                for (int32_t x = 0; x < width;) {
+                    auto keyed = [&](int32_t i) {
+                        const uint32_t c = row[i] & kColorMask;
+                        return c >= low && c <= high;
+                    };
+                    while (x < width && keyed(x))
+                        ++x;
+                    const int32_t first = x;
+                    while (x < width && !keyed(x))
+                        ++x;
+                    if (first < x)
+                        m_runs.runs.push_back({first, x});
+                }
+                m_runs.rowStart[static_cast<size_t>(y) + 1] = m_runs.runs.size();
+            }
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        m_bRunsKnown = true;
+        m_dwRunsGeneration = m_dwGeneration;
+        m_dwRunsLow = low;
+        m_dwRunsHigh = high;
+        return &m_runs;
+    }
 
 private:
     // Whatever memory was asked for, the surface lives in the process's memory.
@@ -317,6 +403,9 @@ private:
     raster::HDC m_hDC = nullptr;
     raster::HGDIOBJ m_hOld = nullptr;
     bool m_bDCOut = false;
+    SKeyRuns m_runs;
+    bool m_bRunsKnown = false;
+    uint32_t m_dwRunsGeneration = 0, m_dwRunsLow = 0, m_dwRunsHigh = 0;
 };
 
 class CPrimarySurface final : public CSoftSurface {
