@@ -26,20 +26,23 @@ public:
     CGraphicLog(const CGraphicLog&) = delete;
     CGraphicLog& operator=(const CGraphicLog&) = delete;
 
-    // Section-4 records as "LEVEL text".
-    std::vector<std::string> Lines() const
+    // Section-4 records as "LEVEL text", from the record numbered from on (see Size).
+    std::vector<std::string> Lines(size_t from = 0) const
     {
         std::vector<std::string> lines;
-        for (const LogRecord& r : ParseRecords(m_file.Read())) {
-            EXPECT_EQ(r.section, "Graphic");
-            lines.push_back(r.type + " " + r.data);
+        const std::vector<LogRecord> records = ParseRecords(m_file.Read());
+        for (size_t i = from; i < records.size(); ++i) {
+            EXPECT_EQ(records[i].section, "Graphic");
+            lines.push_back(records[i].type + " " + records[i].data);
         }
         return lines;
     }
-    // Whether a record reads exactly line ("LEVEL text").
-    bool Contains(const std::string& line) const
+    // The number of records so far: a mark for Lines and Contains.
+    size_t Size() const { return ParseRecords(m_file.Read()).size(); }
+    // Whether a record from the mark on reads exactly line ("LEVEL text").
+    bool Contains(const std::string& line, size_t from = 0) const
     {
-        for (const std::string& l : Lines()) {
+        for (const std::string& l : Lines(from)) {
             if (l == line)
                 return true;
         }
