@@ -13,6 +13,7 @@ packages=(
   python3 python3-numpy python3-pytest python3-venv
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core fonts-liberation2
   libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
+  libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
 )
 
 missing=()
