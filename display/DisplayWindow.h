@@ -1,7 +1,6 @@
-// The host's window as a display back-end sees it: a client rectangle and, for a presentation,
-// the window's pixels. The viewer's host implements it (the headless host over its own buffer,
-// the Qt widget over its backing image); a back-end only borrows the pixels between
-// GetWindowSurface and ReleaseWindowSurface, on the thread that presents.
+// The host's window as a display back-end sees it (the HWND of CDXDisplay): its client size and,
+// for the time of one present, its pixels. The viewer's host object makes one per control window
+// over the host's own window services; a back-end only borrows it.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +9,18 @@
 
 namespace display {
 
-// 32-bit pixels in the order blue, green, red, unused; rows top-down, stride bytes apart.
-struct SWindowSurface {
-    uint8_t* pPixels = nullptr;
-    int32_t nWidth = 0;
-    int32_t nHeight = 0;
-    int32_t nStride = 0;
+// 32-bit pixels, blue, green, red and a fourth byte, rows top-down stride bytes apart.
+struct WindowPixels {
+    uint8_t* pixels = nullptr;
+    int32_t width = 0, height = 0, stride = 0;
 };
 
 struct DisplayWindow {
-    // The window's pixels for one presentation; false when the window has none now.
-    virtual bool GetWindowSurface(SWindowSurface* surface) = 0;
-    // The pixels changed; the host shows them.
-    virtual void ReleaseWindowSurface(const SWindowSurface& surface) = 0;
-    // The client rectangle, {0, 0, 0, 0} without a window.
-    virtual void GetClientRect(raster::RECT* rect) = 0;
-
-protected:
     virtual ~DisplayWindow() = default;
+    virtual void GetClientRect(raster::RECT* rect) = 0;
+    // The window's pixels until ReleasePixels; false (nothing to release) when there is no window.
+    virtual bool AcquirePixels(WindowPixels* out) = 0;
+    virtual void ReleasePixels(const WindowPixels& pixels) = 0;
 };
 
 } // namespace display

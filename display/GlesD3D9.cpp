@@ -677,8 +677,8 @@ public:
     {
         if (m_bInScene)
             return D3DERR_INVALIDCALL;
-        SWindowSurface window;
-        if (!m_hWindow || !m_hWindow->GetWindowSurface(&window))
+        WindowPixels window;
+        if (!m_hWindow || !m_hWindow->AcquirePixels(&window))
             return D3DERR_INVALIDCALL;
         HRESULT hr = D3D_OK;
         {
@@ -686,24 +686,24 @@ public:
             SImage& picture = *m_pBackBuffer;
             if (!scope.Ok()) {
                 hr = D3DERR_DEVICELOST;
-            } else if (window.nWidth == picture.width && window.nHeight == picture.height && window.nStride % 4 == 0 &&
-                       window.nStride >= picture.width * 4) {
-                picture.ReadInto(window.pPixels, window.nStride / 4);
+            } else if (window.width == picture.width && window.height == picture.height && window.stride % 4 == 0 &&
+                       window.stride >= picture.width * 4) {
+                picture.ReadInto(window.pixels, window.stride / 4);
             } else {
                 // The window changed its size since the device was made: stretch to it.
                 picture.MakeStagingCurrent();
                 raster::HDC from = raster::CreateSurfaceDC(picture.staging.data(), picture.width, picture.height,
                                                            picture.Stride());
-                raster::HDC to = raster::CreateSurfaceDC(window.pPixels, window.nWidth, window.nHeight, window.nStride);
+                raster::HDC to = raster::CreateSurfaceDC(window.pixels, window.width, window.height, window.stride);
                 if (!from || !to ||
-                    !raster::StretchBlt(to, 0, 0, window.nWidth, window.nHeight, from, 0, 0, picture.width,
+                    !raster::StretchBlt(to, 0, 0, window.width, window.height, from, 0, 0, picture.width,
                                         picture.height, raster::SRCCOPY))
                     hr = E_OUTOFMEMORY;
                 raster::DeleteDC(from);
                 raster::DeleteDC(to);
             }
         }
-        m_hWindow->ReleaseWindowSurface(window);
+        m_hWindow->ReleasePixels(window);
         return hr;
     }
 

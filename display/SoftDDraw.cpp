@@ -459,15 +459,15 @@ public:
             ++m_nAcquired;
             return true;
         }
-        SWindowSurface surface;
-        if (!m_hWindow->GetWindowSurface(&surface))
+        WindowPixels surface;
+        if (!m_hWindow->AcquirePixels(&surface))
             return false;
-        if (!surface.pPixels || surface.nWidth <= 0 || surface.nHeight <= 0 || surface.nStride < surface.nWidth * 4) {
-            m_hWindow->ReleaseWindowSurface(surface);
+        if (!surface.pixels || surface.width <= 0 || surface.height <= 0 || surface.stride < surface.width * 4) {
+            m_hWindow->ReleasePixels(surface);
             return false;
         }
         m_surface = surface;
-        m_pixels = SPixels{surface.pPixels, surface.nWidth, surface.nHeight, surface.nStride};
+        m_pixels = SPixels{surface.pixels, surface.width, surface.height, surface.stride};
         *pixels = m_pixels;
         m_nAcquired = 1;
         return true;
@@ -476,7 +476,7 @@ public:
     void Unacquire() override
     {
         if (m_nAcquired > 0 && --m_nAcquired == 0)
-            m_hWindow->ReleaseWindowSurface(m_surface);
+            m_hWindow->ReleasePixels(m_surface);
     }
 
 private:
@@ -491,7 +491,7 @@ private:
     HWND m_hWindow;
     raster::HDC m_hDC = nullptr;
     int m_nAcquired = 0;
-    SWindowSurface m_surface;
+    WindowPixels m_surface;
     SPixels m_pixels;
 };
 

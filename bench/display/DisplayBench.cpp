@@ -33,12 +33,12 @@ constexpr int32_t kImageWidth = 1920, kImageHeight = 1080, kWindowWidth = 1280, 
 class CWindow final : public display::DisplayWindow {
 public:
     CWindow() : m_pixels(static_cast<size_t>(kWindowWidth) * kWindowHeight * 4) {}
-    bool GetWindowSurface(display::SWindowSurface* s) override
+    bool AcquirePixels(display::WindowPixels* s) override
     {
         *s = {m_pixels.data(), kWindowWidth, kWindowHeight, kWindowWidth * 4};
         return true;
     }
-    void ReleaseWindowSurface(const display::SWindowSurface&) override {}
+    void ReleasePixels(const display::WindowPixels&) override {}
     void GetClientRect(RECT* r) override { *r = {0, 0, kWindowWidth, kWindowHeight}; }
     uint8_t* Pixels() { return m_pixels.data(); }
 

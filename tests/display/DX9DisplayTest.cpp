@@ -204,8 +204,9 @@ TEST_F(DX9Display, DesktopConversionIsAskedOnlyBeforeVersion6)
                 conversion.push_back(l);
         }
         EXPECT_EQ(conversion, c.line ? Lines{c.line} : Lines{}) << c.os;
-        if (c.os >= 6)
+        if (c.os >= 6) {
             EXPECT_EQ(world->Count("CheckDeviceFormatConversion"), 0);
+        }
         backEnd.InitDD(kWindow);
         backEnd.InitSurfaces(640, 480, 320, 240);
         const std::string target = "CreateRenderTarget(320,240," + std::to_string(c.targets) + ",1)";

@@ -23,16 +23,16 @@ public:
         m_pixels.assign(static_cast<size_t>(m_nStride) * height, 0xEE);
     }
 
-    bool GetWindowSurface(display::SWindowSurface* surface) override
+    bool AcquirePixels(display::WindowPixels* surface) override
     {
         ++m_nGets;
-        surface->pPixels = m_pixels.data();
-        surface->nWidth = m_nWidth;
-        surface->nHeight = m_nHeight;
-        surface->nStride = m_nStride;
+        surface->pixels = m_pixels.data();
+        surface->width = m_nWidth;
+        surface->height = m_nHeight;
+        surface->stride = m_nStride;
         return true;
     }
-    void ReleaseWindowSurface(const display::SWindowSurface&) override { ++m_nReleases; }
+    void ReleasePixels(const display::WindowPixels&) override { ++m_nReleases; }
     void GetClientRect(raster::RECT* rect) override { *rect = {0, 0, m_nWidth, m_nHeight}; }
 
     // The pixel as a COLORREF (0x00BBGGRR); the unused fourth byte is left out.
