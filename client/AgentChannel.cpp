@@ -64,7 +64,7 @@ CAgentChannel::CAgentChannel(const NetAddress& address, uint16_t publishPort, co
     // The message link comes first and goes last; without it the channel only lacks notifications.
     m_usMsgPort = static_cast<uint16_t>(px::ConfigGetNumber("AsyncMsgPort", 3075));
     m_pMsgLink.reset(new (std::nothrow) CAsyncMsgLink(m_timing.dwMessagePollMs));
-    if (m_pMsgLink && !m_pMsgLink->Create(m_address, m_usMsgPort, nullptr))
+    if (m_pMsgLink && !m_pMsgLink->Create(m_address, m_usMsgPort, timeoutMs, nullptr))
         m_pMsgLink.reset();
 
     if (clientName != nullptr)
@@ -161,7 +161,7 @@ void CAgentChannel::SetUpWatchDog(uint32_t signalDelay)
         return;
     }
     NetResult r{};
-    if (!m_pWatchDog->Create(m_address, m_usWatchDogPort, &r)) {
+    if (!m_pWatchDog->Create(m_address, m_usWatchDogPort, m_connection.Timeout(), &r)) {
         ClientMessageBox(m_bErrorMessages, kWatchDogCaption, "Can't allocate WatchDog. Error %d.%d\n",
                          static_cast<int>(r.code), static_cast<int>(r.detail));
         DropWatchDog();

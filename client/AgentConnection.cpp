@@ -39,7 +39,7 @@ void CAgentConnection::Open(const NetAddress& address, uint16_t port)
     m_bConnected = true;
     NetOpenStep failed = NetOpenStep::Context;
     const NetResult r = NetOpenClientLink(
-        address, port, NetLinkHooks{&Hook<true, false>, &Hook<false, false>, &Hook<true, true>, &Hook<false, true>, this}, &m_pContext,
+        address, port, m_dwTimeout, NetLinkHooks{&Hook<true, false>, &Hook<false, false>, &Hook<true, true>, &Hook<false, true>, this}, &m_pContext,
         &m_pLink, &failed);
     if (r.code != NET_SUCCESS_CODE) {
         KeepError(PX_COMM_ERROR, r);

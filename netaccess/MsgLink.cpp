@@ -45,11 +45,11 @@ uint32_t CMsgLink::ReceiveStopHook(uint32_t count, uint32_t code, uint32_t detai
 
 uint32_t CMsgLink::StartHook(uint32_t, uint32_t, uint32_t, void*) { return 0; }
 
-bool CMsgLink::Create(const NetAddress& address, uint16_t port, NetResult* result)
+bool CMsgLink::Create(const NetAddress& address, uint16_t port, uint32_t timeoutMs, NetResult* result)
 {
     NetOpenStep failed;
     const NetResult r = NetOpenClientLink(
-        address, port, NetLinkHooks{&StartHook, &StartHook, &SendStopHook, &ReceiveStopHook, this}, &m_pContext,
+        address, port, timeoutMs, NetLinkHooks{&StartHook, &StartHook, &SendStopHook, &ReceiveStopHook, this}, &m_pContext,
         &m_pLink, &failed);
     if (result != nullptr)
         *result = r;
@@ -117,9 +117,9 @@ void CMsgLink::Destroy()
 
 CAsyncMsgLink::~CAsyncMsgLink() { Destroy(); }
 
-bool CAsyncMsgLink::Create(const NetAddress& address, uint16_t port, NetResult* result)
+bool CAsyncMsgLink::Create(const NetAddress& address, uint16_t port, uint32_t timeoutMs, NetResult* result)
 {
-    if (!CMsgLink::Create(address, port, result))
+    if (!CMsgLink::Create(address, port, timeoutMs, result))
         return false;
     m_bRunning = true;
     if (m_thread.Start("AsyncMsgLink", [this] { MessageThread(); }) != 0) {

@@ -27,9 +27,10 @@ public:
     CMsgLink(const CMsgLink&) = delete;
     CMsgLink& operator=(const CMsgLink&) = delete;
 
-    // Connects to port of the camera and makes the object ready; *result (may be null) is the
-    // first failure of the network access layer.
-    bool Create(const NetAddress& address, uint16_t port, NetResult* result);
+    // Connects to port of the camera, the connect bounded as for requests of timeoutMs (see
+    // NetClientLink.h), and makes the object ready; *result (may be null) is the first failure of
+    // the network access layer.
+    bool Create(const NetAddress& address, uint16_t port, uint32_t timeoutMs, NetResult* result);
     // {15, 5164} on time-out, {15, 5165} when the wait failed, {1, 2} when not ready.
     NetResult Send(const px::agent::AgentMessage& message, uint32_t timeoutMs);
     // {13, 5164} on time-out (the receive stays pending), {13, 5165}, {1, 2} as for Send.
@@ -66,7 +67,7 @@ public:
     explicit CAsyncMsgLink(uint32_t pollMs = 200) : m_dwPollMs(pollMs) {}
     ~CAsyncMsgLink() override;
 
-    bool Create(const NetAddress& address, uint16_t port, NetResult* result);
+    bool Create(const NetAddress& address, uint16_t port, uint32_t timeoutMs, NetResult* result);
     // Auto-reset; signalled for each MSG_BUFFER_LIST_CHANGED. Owned by this object.
     px::Event* ListChangedEvent() { return &m_evListChanged; }
     void Destroy();

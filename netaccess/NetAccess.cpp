@@ -216,7 +216,10 @@ NetResult OpenLinkSocket(NetContext* ctx, NetLink* link)
     } else {
         remote = px::Ipv4FromBytes(ctx->ipv4);
     }
-    if (int e = px::SocketConnect(link->socket, remote, ctx->remotePort))
+    const int bound = ctx->connectTimeoutMs == px::kInfinite || ctx->connectTimeoutMs > 0x7FFFFFFFu
+                          ? -1
+                          : static_cast<int>(ctx->connectTimeoutMs);
+    if (int e = px::SocketConnect(link->socket, remote, ctx->remotePort, bound))
         return Fail(NET_CONNECT_ERROR, static_cast<uint32_t>(e));
     return kOk;
 }
@@ -439,6 +442,14 @@ NetResult NetSetAcceptHook(NetContext* context, NetAcceptHookFunction hook, void
     px::CsLock guard(context->listLock);
     context->acceptUser = user;
     context->acceptHook = hook;
+    return kOk;
+}
+
+NetResult NetSetConnectTimeout(NetContext* context, uint32_t timeoutMs)
+{
+    if (context == nullptr)
+        return Fail(NET_INVALID_INPUT_PARAMETERS, 0);
+    context->connectTimeoutMs = timeoutMs;
     return kOk;
 }
 

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/Clock.h"
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
@@ -121,6 +122,9 @@ struct NetContext {
     NetAcceptHookFunction acceptHook PX_GUARDED_BY(listLock) = nullptr;
     void* acceptUser PX_GUARDED_BY(listLock) = nullptr;
     uint32_t raw = 0;
+    // How long NetAllocLink waits for a TCP connect to be answered (kInfinite: as long as the
+    // system tries). Set with NetSetConnectTimeout; see NetClientLink.h for why clients bound it.
+    uint32_t connectTimeoutMs = px::kInfinite;
     std::unique_ptr<px::Event> accepted;  // set when NetAllocLink accepted (see listening thread)
 };
 
@@ -190,4 +194,7 @@ NetResult NetSendDisconnect(NetLink* link);
 // Additions for hosts of the server role (tests, tools): the accept hook of a server context
 // (nothing in the camera client sets one), and the port a context's listening link is bound to.
 NetResult NetSetAcceptHook(NetContext* context, NetAcceptHookFunction hook, void* user);
+// The bound on the connects of the context's later links (a Linux addition, see NetClientLink.h):
+// a connect that gets no answer within timeoutMs fails with {7, ETIMEDOUT}.
+NetResult NetSetConnectTimeout(NetContext* context, uint32_t timeoutMs);
 NetResult NetGetListeningPort(const NetContext* context, uint16_t* port);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Config.h"
+
 NetAddress NetAddress::Of(const char* host, const uint8_t* ipv4)
 {
     NetAddress a;
@@ -18,7 +20,12 @@ void NetAddress::Ipv4Bytes(uint8_t out[4]) const
         out[i] = static_cast<uint8_t>(dwIpv4 >> (24 - 8 * i));
 }
 
-NetResult NetOpenClientLink(const NetAddress& address, uint16_t port, const NetLinkHooks& hooks,
+uint32_t NetConnectBound(uint32_t timeoutMs)
+{
+    return timeoutMs != px::kInfinite ? timeoutMs : px::ConfigGetNumber("ConnectTimeout", kNetDefaultConnectTimeoutMs);
+}
+
+NetResult NetOpenClientLink(const NetAddress& address, uint16_t port, uint32_t timeoutMs, const NetLinkHooks& hooks,
                             NetContext** context, NetLink** link, NetOpenStep* failed)
 {
     *context = nullptr;
@@ -32,6 +39,7 @@ NetResult NetOpenClientLink(const NetAddress& address, uint16_t port, const NetL
         *failed = NetOpenStep::Context;
         return r;
     }
+    NetSetConnectTimeout(*context, NetConnectBound(timeoutMs));
     r = NetAllocLink(*context, 0, link);
     if (r.code != NET_SUCCESS_CODE) {
         *link = nullptr;

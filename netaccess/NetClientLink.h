@@ -5,6 +5,13 @@
 // hooks. NetOpenClientLink does that, and NetAddress is the camera's address as a host gives it:
 // a host name, an IPv4 address, or both. When both are given the address wins and the name is
 // not used, because NetAllocContext empties the name of a context that gets an address.
+//
+// Every connect of a client link is bounded, by the time-out of the connection's requests or, when
+// that is infinite, by the configuration value "ConnectTimeout" (5000 ms). The bound is a deliberate
+// Linux addition: left to the kernel, a connect to an address that drops every packet (a mistyped
+// address on a real network) waits out the SYN retries, more than two minutes, and an agent channel
+// makes three such connects before PXClientInit returns. A connect that runs out fails like any
+// other ({7, ETIMEDOUT}), and the connection takes its usual way from there.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +38,14 @@ struct NetLinkHooks {
 // Which call of NetOpenClientLink failed.
 enum class NetOpenStep { Context, Link, Hooks };
 
-// Context, link and hooks for port of the address. On failure nothing stays allocated, *failed
-// names the step, and the result is that call's result.
-NetResult NetOpenClientLink(const NetAddress& address, uint16_t port, const NetLinkHooks& hooks,
+// "ConnectTimeout" when no other bound is given.
+constexpr uint32_t kNetDefaultConnectTimeoutMs = 5000;
+
+// The bound of a connect for a connection whose requests wait timeoutMs (see the head).
+uint32_t NetConnectBound(uint32_t timeoutMs);
+
+// Context, link and hooks for port of the address, the connect bounded for a connection whose
+// requests wait timeoutMs. On failure nothing stays allocated, *failed names the step, and the
+// result is that call's result.
+NetResult NetOpenClientLink(const NetAddress& address, uint16_t port, uint32_t timeoutMs, const NetLinkHooks& hooks,
                             NetContext** context, NetLink** link, NetOpenStep* failed);

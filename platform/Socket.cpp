@@ -1,5 +1,7 @@
 #include "platform/Socket.h"
 
+#include "platform/Clock.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -73,6 +75,8 @@ int SocketBind(SocketHandle s, uint32_t addr, uint16_t port)
 
 int SocketListen(SocketHandle s) { return listen(s, SOMAXCONN) == 0 ? 0 : Err(); }
 
+int SocketListenBacklog(SocketHandle s, int backlog) { return listen(s, backlog) == 0 ? 0 : Err(); }
+
 int SocketAccept(SocketHandle listening, SocketHandle* out)
 {
     for (;;) {
@@ -86,16 +90,24 @@ int SocketAccept(SocketHandle listening, SocketHandle* out)
     }
 }
 
-int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port)
+namespace {
+
+// The outcome of a connect that went on in the background, waited for at most timeoutMs.
+int WaitConnected(SocketHandle s, int timeoutMs)
 {
-    sockaddr_in sa = MakeAddr(addr, port);
-    if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0)
-        return 0;
-    if (errno != EINTR)
-        return Err();
-    // An interrupted connect goes on in the background; wait for its outcome.
+    const uint64_t deadline = TickCount64() + static_cast<uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
     pollfd p{s, POLLOUT, 0};
-    while (poll(&p, 1, -1) < 0) {
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            const uint64_t now = TickCount64();
+            wait = now >= deadline ? 0 : static_cast<int>(deadline - now);
+        }
+        const int n = poll(&p, 1, wait);
+        if (n > 0)
+            break;
+        if (n == 0)
+            return ETIMEDOUT;
         if (errno != EINTR)
             return Err();
     }
@@ -104,6 +116,29 @@ int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port)
     if (getsockopt(s, SOL_SOCKET, SO_ERROR, &soErr, &len) != 0)
         return Err();
     return soErr;
+}
+
+} // namespace
+
+int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port, int timeoutMs)
+{
+    sockaddr_in sa = MakeAddr(addr, port);
+    const int flags = fcntl(s, F_GETFL);
+    if (flags < 0)
+        return Err();
+    // A bounded connect starts without blocking and waits for its outcome with poll.
+    if (timeoutMs >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0)
+        return Err();
+    int e = 0;
+    if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        e = errno;
+        // An interrupted or unfinished connect goes on in the background.
+        if (e == EINTR || e == EINPROGRESS)
+            e = WaitConnected(s, timeoutMs);
+    }
+    if (timeoutMs >= 0 && fcntl(s, F_SETFL, flags) != 0 && e == 0)
+        e = Err();
+    return e;
 }
 
 int SocketLocalPort(SocketHandle s, uint16_t* port)

@@ -34,8 +34,13 @@ int SocketSetNoDelay(SocketHandle s, bool on);
 int SocketSetBufferSizes(SocketHandle s, int bytes);
 int SocketBind(SocketHandle s, uint32_t addr, uint16_t port);
 int SocketListen(SocketHandle s);  // largest backlog the system allows
+// A queue of at most backlog connections that were not accepted yet (0: one, on Linux); a peer
+// whose connect finds the queue full gets no answer at all.
+int SocketListenBacklog(SocketHandle s, int backlog);
 int SocketAccept(SocketHandle listening, SocketHandle* out);
-int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port);
+// Connects, waiting at most timeoutMs for the peer's answer (timeoutMs < 0: as long as the system
+// tries); ETIMEDOUT when the time ran out. The socket keeps its blocking mode.
+int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port, int timeoutMs = -1);
 int SocketLocalPort(SocketHandle s, uint16_t* port);
 // A stream socket bound to addr:port (0: any free port, reported in *boundPort) with its address
 // reusable at once, and listening unless listen is false (a port that is held but refuses).

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+
+#include <unistd.h>
 
 #include "NetTestPeer.h"
 #include "netaccess/NetAccess.h"
 #include "netaccess/NetClientLink.h"
+#include "platform/Clock.h"
+#include "tests/platform/SilentPort.h"
 
 using namespace nettest;
 
@@ -168,7 +174,8 @@ TEST(NetClientLink, OpensWithTheAddressAndReportsTheFailingStep)
     NetLink* l = nullptr;
     NetOpenStep step = NetOpenStep::Hooks;
     const NetLinkHooks hooks{&HookRecord::Hook, &HookRecord::Hook, &HookRecord::Hook, &HookRecord::Hook, &received};
-    ASSERT_EQ(NetOpenClientLink(NetAddress::Of("no-such-camera.invalid", kLoopback), server.port, hooks, &c, &l, &step),
+    ASSERT_EQ(NetOpenClientLink(NetAddress::Of("no-such-camera.invalid", kLoopback), server.port, px::kInfinite, hooks,
+                                &c, &l, &step),
               (NetResult{0, 2}));
     EXPECT_STREQ(c->hostName, "");
     px::SocketHandle peer = server.Accept();
@@ -180,11 +187,42 @@ TEST(NetClientLink, OpensWithTheAddressAndReportsTheFailingStep)
     px::SocketClose(peer);
     EXPECT_EQ(NetFreeContext(c, 0), (NetResult{0, 2}));
 
-    EXPECT_EQ(NetOpenClientLink(NetAddress::Of(nullptr, nullptr), 1, hooks, &c, &l, &step), (NetResult{22, 5003}));
+    EXPECT_EQ(NetOpenClientLink(NetAddress::Of(nullptr, nullptr), 1, px::kInfinite, hooks, &c, &l, &step),
+              (NetResult{22, 5003}));
     EXPECT_EQ(step, NetOpenStep::Context);
-    EXPECT_EQ(NetOpenClientLink(NetAddress::Of("no-such-camera.invalid", nullptr), 1, hooks, &c, &l, &step).code,
+    EXPECT_EQ(NetOpenClientLink(NetAddress::Of("no-such-camera.invalid", nullptr), 1, px::kInfinite, hooks, &c, &l, &step).code,
               NET_GETHOSTBYNAME_ERROR);
     EXPECT_EQ(step, NetOpenStep::Link);
     EXPECT_EQ(c, nullptr);
     EXPECT_EQ(l, nullptr);
+}
+
+// A camera that never answers costs a connect its bound, not the kernel's minutes of SYN retries:
+// the connection's time-out, or "ConnectTimeout" when that is infinite.
+TEST(NetClientLink, AConnectThatIsNeverAnsweredEndsAtItsBound)
+{
+    platformtest::CSilentPort silent;
+    ASSERT_TRUE(silent.Silent());
+    HookRecord received;
+    const NetLinkHooks hooks{&HookRecord::Hook, &HookRecord::Hook, &HookRecord::Hook, &HookRecord::Hook, &received};
+    NetContext* c = nullptr;
+    NetLink* l = nullptr;
+    NetOpenStep step = NetOpenStep::Hooks;
+    uint64_t start = px::TickCount64();
+    EXPECT_EQ(NetOpenClientLink(NetAddress::Of(nullptr, kLoopback), silent.Port(), 300, hooks, &c, &l, &step),
+              (NetResult{NET_CONNECT_ERROR, ETIMEDOUT}));
+    EXPECT_LT(px::TickCount64() - start, 20000u);
+    EXPECT_EQ(step, NetOpenStep::Link);
+    EXPECT_EQ(c, nullptr);
+
+    const std::string config = "/tmp/pellix-connect-" + std::to_string(getpid()) + ".conf";
+    setenv("VISTEL_CONFIG", config.c_str(), 1);
+    EXPECT_EQ(NetConnectBound(px::kInfinite), kNetDefaultConnectTimeoutMs);   // no file: the default
+    std::ofstream(config) << "ConnectTimeout=200\n";
+    start = px::TickCount64();
+    EXPECT_EQ(NetOpenClientLink(NetAddress::Of(nullptr, kLoopback), silent.Port(), px::kInfinite, hooks, &c, &l, &step),
+              (NetResult{NET_CONNECT_ERROR, ETIMEDOUT}));
+    EXPECT_LT(px::TickCount64() - start, 20000u);
+    unlink(config.c_str());
+    unsetenv("VISTEL_CONFIG");
 }

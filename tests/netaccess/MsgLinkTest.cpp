@@ -65,7 +65,7 @@ TEST(WatchDog, SetUpSequenceAgainstACooperativeAgent)
     });
     CWatchDog wd(500);
     NetResult r{};
-    ASSERT_TRUE(wd.Create(NetAddress::Of(nullptr, kLoopback), agent.server.port, &r));
+    ASSERT_TRUE(wd.Create(NetAddress::Of(nullptr, kLoopback), agent.server.port, px::kInfinite, &r));
     EXPECT_TRUE(wd.Check());
     EXPECT_TRUE(wd.GetIdentity());
     EXPECT_EQ(wd.Identity(), 0xC0FFEEu);
@@ -83,12 +83,12 @@ TEST(WatchDog, CheckFailsOnWrongValueSilenceOrClosedPort)
 {
     MessagePeer wrongValue([](px::SocketHandle s, const AgentMessage&) { MessagePeer::Send(s, 0, WD_CHECK); });
     CWatchDog a(500);
-    ASSERT_TRUE(a.Create(NetAddress::Of(nullptr, kLoopback), wrongValue.server.port, nullptr));
+    ASSERT_TRUE(a.Create(NetAddress::Of(nullptr, kLoopback), wrongValue.server.port, px::kInfinite, nullptr));
     EXPECT_FALSE(a.Check());
 
     MessagePeer silent([](px::SocketHandle, const AgentMessage&) {});
     CWatchDog b(100);
-    ASSERT_TRUE(b.Create(NetAddress::Of(nullptr, kLoopback), silent.server.port, nullptr));
+    ASSERT_TRUE(b.Create(NetAddress::Of(nullptr, kLoopback), silent.server.port, px::kInfinite, nullptr));
     uint64_t start = px::TickCount64();
     EXPECT_FALSE(b.Check());
     EXPECT_LT(px::TickCount64() - start, 2000u);
@@ -100,7 +100,7 @@ TEST(WatchDog, CheckFailsOnWrongValueSilenceOrClosedPort)
     closed.listening = px::kInvalidSocket;
     CWatchDog c;
     NetResult r{};
-    EXPECT_FALSE(c.Create(NetAddress::Of(nullptr, kLoopback), port, &r));
+    EXPECT_FALSE(c.Create(NetAddress::Of(nullptr, kLoopback), port, px::kInfinite, &r));
     EXPECT_EQ(r.code, NET_CONNECT_ERROR);
     EXPECT_FALSE(c.Check()); // not ready: nothing is sent
 }
@@ -109,7 +109,7 @@ TEST(AsyncMsgLink, SignalsListChangesAndStopsPromptly)
 {
     MessagePeer agent([](px::SocketHandle, const AgentMessage&) {});
     CAsyncMsgLink link(20);
-    ASSERT_TRUE(link.Create(NetAddress::Of(nullptr, kLoopback), agent.server.port, nullptr));
+    ASSERT_TRUE(link.Create(NetAddress::Of(nullptr, kLoopback), agent.server.port, px::kInfinite, nullptr));
     ASSERT_EQ(agent.connected.Wait(5000), px::WaitResult::Signaled);
     EXPECT_EQ(link.ListChangedEvent()->Wait(0), px::WaitResult::Timeout);
     MessagePeer::Send(agent.peer, 0, WD_SIGNAL);  // other codes are ignored
@@ -129,7 +129,7 @@ TEST(AsyncMsgLink, ThreadEndsWhenTheAgentCloses)
     CAsyncMsgLink link(20);
     {
         MessagePeer agent([](px::SocketHandle, const AgentMessage&) {});
-        ASSERT_TRUE(link.Create(NetAddress::Of(nullptr, kLoopback), agent.server.port, nullptr));
+        ASSERT_TRUE(link.Create(NetAddress::Of(nullptr, kLoopback), agent.server.port, px::kInfinite, nullptr));
         ASSERT_EQ(agent.connected.Wait(5000), px::WaitResult::Signaled);
     }
     // The agent is gone: the message thread's receive fails and the thread ends on its own.

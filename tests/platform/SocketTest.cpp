@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <thread>
 
+#include "platform/Clock.h"
+#include "tests/platform/SilentPort.h"
+
 using namespace px;
 
 TEST(Socket, LoopbackStreamRoundTripAndErrorsAsErrno)
@@ -80,4 +83,40 @@ TEST(Socket, DatagramTruncationIsReported)
     EXPECT_EQ(max, 65507u);
     SocketClose(a);
     SocketClose(b);
+}
+
+// A bounded connect gives up on a peer that never answers, and otherwise behaves like a plain one:
+// refusals come back as they are, and the socket it connects still blocks.
+TEST(Socket, BoundedConnectGivesUpOnASilentPeer)
+{
+    platformtest::CSilentPort silent;
+    ASSERT_TRUE(silent.Silent());
+    SocketHandle s = kInvalidSocket;
+    ASSERT_EQ(SocketOpen(SocketType::Stream, &s), 0);
+    const uint64_t start = TickCount64();
+    EXPECT_EQ(SocketConnect(s, kLoopbackAddress, silent.Port(), 300), ETIMEDOUT);
+    const uint64_t waited = TickCount64() - start;
+    EXPECT_GE(waited, 300u);
+    EXPECT_LT(waited, 20000u);
+    SocketClose(s);
+
+    SocketHandle server = kInvalidSocket;
+    uint16_t port = 0;
+    ASSERT_EQ(SocketOpenServer(kLoopbackAddress, 0, true, &server, &port), 0);
+    ASSERT_EQ(SocketOpen(SocketType::Stream, &s), 0);
+    ASSERT_EQ(SocketConnect(s, kLoopbackAddress, port, 5000), 0);
+    SocketHandle peer = kInvalidSocket;
+    ASSERT_EQ(SocketAccept(server, &peer), 0);
+    std::thread closer([peer] { SocketClose(peer); });
+    char byte = 0;
+    size_t got = 1;
+    EXPECT_EQ(SocketRecv(s, &byte, 1, &got), 0);   // waits for the close: no EAGAIN
+    EXPECT_EQ(got, 0u);
+    closer.join();
+    SocketClose(s);
+
+    SocketClose(server);
+    ASSERT_EQ(SocketOpen(SocketType::Stream, &s), 0);
+    EXPECT_EQ(SocketConnect(s, kLoopbackAddress, port, 5000), ECONNREFUSED);
+    SocketClose(s);
 }
