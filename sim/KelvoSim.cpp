@@ -123,7 +123,14 @@ int CKelvoSim::Start(const SimConfig& config)
     m_stopProducer.Reset();
 
     m_pPublish = std::make_unique<CSimListener>();
-    int e = m_pPublish->Open(config.dwBindAddress, config.usPublishPort, config.faults.bRefusePublish);
+    m_strStartFailure.clear();
+    auto blame = [this](int e, const std::string& port) {
+        if (e != 0 && m_strStartFailure.empty())
+            m_strStartFailure = port;
+        return e;
+    };
+    int e = blame(m_pPublish->Open(config.dwBindAddress, config.usPublishPort, config.faults.bRefusePublish),
+                  "publish port " + std::to_string(config.usPublishPort));
     if (e == 0) {
         m_usPublishPort = m_pPublish->Port();
         const uint16_t port = m_usPublishPort;
@@ -133,7 +140,10 @@ int CKelvoSim::Start(const SimConfig& config)
     }
     for (size_t i = 0; e == 0 && i < config.buffers.size(); ++i) {
         PublishedBuffer pb;
-        e = OpenBuffer(config.buffers[i], &pb);
+        uint16_t port = 0;
+        e = OpenBuffer(config.buffers[i], &pb, &port);
+        const std::string id = config.buffers[i].id.ToText().c_str();
+        blame(e, port != 0 ? "port " + std::to_string(port) + " of buffer " + id : "buffer " + id);
         if (e == 0) {
             std::lock_guard<std::mutex> lock(m_lock);
             m_buffers.push_back(std::move(pb));
@@ -144,17 +154,19 @@ int CKelvoSim::Start(const SimConfig& config)
         auto log = [this](const std::string& line) { Log(2, "%s", line.c_str()); };
         m_pServices->watchdog.SetLog(log);
         m_pServices->watchdog.SetIdentity(config.dwWatchdogId);
-        e = m_pServices->watchdog.Start(config.usWatchdogPort, config.dwBindAddress);
+        e = blame(m_pServices->watchdog.Start(config.usWatchdogPort, config.dwBindAddress),
+                  "watchdog port " + std::to_string(config.usWatchdogPort));
         m_usWatchdogPort = m_pServices->watchdog.Port();
         if (e == 0) {
             m_pServices->messages.SetLog(log);
-            e = m_pServices->messages.Start(config.usMessagePort, config.dwBindAddress);
+            e = blame(m_pServices->messages.Start(config.usMessagePort, config.dwBindAddress),
+                      "message port " + std::to_string(config.usMessagePort));
             m_usMessagePort = m_pServices->messages.Port();
         }
         ApplyServiceFaults(config.faults);
     }
     if (e == 0)
-        e = StartWebService(config.web);
+        e = blame(StartWebService(config.web), "web-service port " + std::to_string(config.web.usPort));
     if (e == 0 && config.dwFrameIntervalMs != 0)
         e = m_producer.Start("SimFrames", [this] { ProducerLoop(); });
     m_bRunning.store(true);
@@ -169,7 +181,7 @@ int CKelvoSim::Start(const SimConfig& config)
     return 0;
 }
 
-int CKelvoSim::OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out)
+int CKelvoSim::OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out, uint16_t* tried)
 {
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -185,6 +197,8 @@ int CKelvoSim::OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out)
         if (port == 0 && m_usNextBufferPort != 0)
             port = m_usNextBufferPort++;
     }
+    if (tried != nullptr)
+        *tried = port;
     auto listener = std::make_unique<CSimListener>();
     SimFaults faults = Faults();
     if (int e = listener->Open(m_config.dwBindAddress, port, faults.bRefuseBuffers))

@@ -63,6 +63,9 @@ public:
     // Opens every port and starts serving. 0, or the errno value of the first failure (EINVAL for
     // a bad buffer setting, EALREADY when running); on failure nothing is left running.
     int Start(const SimConfig& config);
+    // After a failed Start: the port that failed, for a person ("publish port 3072"); empty when
+    // no port was to blame.
+    std::string StartFailure() const { return m_strStartFailure; }
     void Stop();
     bool Running() const { return m_bRunning.load(); }
 
@@ -117,7 +120,8 @@ private:
         SimSubscription lastSubscription;
     };
 
-    int OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out);
+    // *tried (may be null): the port asked for, also when opening it failed.
+    int OpenBuffer(const SimBufferConfig& config, PublishedBuffer* out, uint16_t* tried = nullptr);
     void ProducerLoop();
     void ProduceAll();
     void NotifyListChanged();
@@ -127,6 +131,7 @@ private:
     const PublishedBuffer* FindPublished(px::agent::BufferId id) const;
 
     SimConfig m_config;
+    std::string m_strStartFailure;
     std::atomic<bool> m_bRunning{false};
     uint16_t m_usPublishPort = 0, m_usWatchdogPort = 0, m_usMessagePort = 0;
     uint16_t m_usNextBufferPort = 0;

@@ -86,7 +86,9 @@ int main(int argc, char** argv)
         },
         options.dwVerbosity);
     if (int e = sim.Start(options.config)) {
-        fprintf(stderr, "kelvo-sim: cannot start: %s\n", strerror(e));
+        const std::string port = sim.StartFailure();
+        fprintf(stderr, "kelvo-sim: cannot start: %s%s\n", strerror(e),
+                port.empty() ? "" : (" on " + port + " (--ephemeral takes free ports, --help lists the port options)").c_str());
         return 1;
     }
 
