@@ -207,6 +207,11 @@ TEST_F(SimAgent, BadSettingsAreRefusedAndLeaveNothingRunning)
     c = TestConfig();
     c.usPublishPort = first.PublishPort();
     EXPECT_EQ(sim.Start(c), EADDRINUSE);
+    EXPECT_EQ(sim.StartFailure(), "publish port " + std::to_string(first.PublishPort()));
+    c = TestConfig();
+    c.buffers[0].usPort = first.BufferPort("IMG0");
+    EXPECT_EQ(sim.Start(c), EADDRINUSE);
+    EXPECT_EQ(sim.StartFailure(), "port " + std::to_string(c.buffers[0].usPort) + " of buffer IMG0");
     StartSim();
     EXPECT_EQ(sim.Start(TestConfig()), EALREADY);
 }

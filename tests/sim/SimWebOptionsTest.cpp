@@ -82,6 +82,7 @@ TEST(SimWebOptions, APortThatCannotBeHadFailsTheStartUnlessOptional)
     CKelvoSim sim;
     EXPECT_EQ(sim.Start(c), EADDRINUSE);
     EXPECT_FALSE(sim.Running());
+    EXPECT_EQ(sim.StartFailure(), "web-service port " + std::to_string(port));
 
     c.web.bOptional = true;
     ASSERT_EQ(sim.Start(c), 0);
