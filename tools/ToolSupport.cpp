@@ -80,13 +80,29 @@ bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::strin
     return true;
 }
 
+namespace {
+// 5 s per request and per connect. The watchdog signals every 250 ms (ending a client waits for
+// the next signal, so a short period makes the tools end quickly) and is lost after 1.5 s, 3 tries.
+constexpr uint32_t kRequestTimeoutMs = 5000, kSignalDelayMs = 250, kSignalTimeoutMs = 1500, kRetries = 3;
+} // namespace
+
+std::string ConnectionHelp()
+{
+    return "ports: the camera's publish port 3072, watchdog port 3073 and message port 3075, or PublishPort,\n"
+           "  WatchDogPort and AsyncMsgPort of the configuration file (VISTEL_CONFIG names it, else\n"
+           "  /etc/dravik/vistel.conf); each buffer's port comes from the camera's buffer list\n"
+           "time-outs: every connect and every request waits at most " +
+           std::to_string(kRequestTimeoutMs) + " ms; the watchdog signals every " + std::to_string(kSignalDelayMs) +
+           " ms,\n  and a signal missing for " + std::to_string(kSignalTimeoutMs) +
+           " ms counts the camera as lost\n";
+}
+
 uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, PXHANDLE* handle)
 {
-    // 5 s per request. The watchdog signals every 250 ms (ending a client waits for the next
-    // signal, so a short period makes the tools end quickly) and is lost after 1.5 s, 3 tries.
     const char* host = camera.bIsAddress ? nullptr : camera.strHost.c_str();
     const uint8_t* address = camera.bIsAddress ? camera.byAddress : nullptr;
-    return PXClientInit(host, address, clientName, handle, 5000, 1, 250, 1500, 3);
+    return PXClientInit(host, address, clientName, handle, kRequestTimeoutMs, 1, kSignalDelayMs, kSignalTimeoutMs,
+                        kRetries);
 }
 
 struct CToolCamera::Impl {

@@ -38,6 +38,8 @@ bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::strin
 
 // Opens a PX client with an agent channel to the camera: the watchdog and time-outs the tools use.
 uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, PXHANDLE* handle);
+// The lines of --help that say which ports the tools use and how long they wait.
+std::string ConnectionHelp();
 
 // kelvo-sim in this process, for as long as the object lives.
 class CToolCamera {

@@ -217,7 +217,10 @@ int ParseOptions(int argc, char** argv, Options* o)
             o->bRoi = true;
             break;
         case 'F': o->bForce = true; break;
-        case 'h': std::fputs(kUsage, stdout); return -1;
+        case 'h':
+            std::fputs(kUsage, stdout);
+            std::fputs(pxtool::ConnectionHelp().c_str(), stdout);
+            return -1;
         default: std::fputs(kUsage, stderr); return 2;
         }
     }

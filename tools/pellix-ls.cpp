@@ -139,9 +139,11 @@ int Run(const std::string& cameraText)
 int main(int argc, char** argv)
 {
     if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
+        FILE* out = argc > 2 ? stderr : stdout;
         std::fputs("usage: pellix-ls [camera]\n"
                    "  camera  host name or dotted IPv4 address; none: a simulated camera in this process\n",
-                   argc > 2 ? stderr : stdout);
+                   out);
+        std::fputs(pxtool::ConnectionHelp().c_str(), out);
         return argc > 2 ? 2 : 0;
     }
     return Run(argc == 2 ? argv[1] : "");
