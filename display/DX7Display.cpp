@@ -181,36 +181,34 @@ int32_t CDX7Display::Probe(uint32_t width, uint32_t height)
     return windowed && memory ? 1 : 0;
 }
 
+bool CDX7Display::GetDriverCaps(DDCAPS* caps, const char* tag)
+{
+    DDCAPS emulation;
+    HRESULT hr = m_pDD->GetCaps(caps, &emulation);
+    if (FAILED(hr)) {
+        LogDDrawError(m_pDD, hr, tag);
+        return false;
+    }
+    return true;
+}
+
 int32_t CDX7Display::HasHardware()
 {
-    DDCAPS driver, emulation;
-    HRESULT hr = m_pDD->GetCaps(&driver, &emulation);
-    if (FAILED(hr)) {
-        LogDDrawError(m_pDD, hr, "HasHardware->GetCaps");
-        return 0;
-    }
-    return (driver.dwCaps & DDCAPS_NOHARDWARE) ? 0 : 1;
+    DDCAPS driver;
+    return GetDriverCaps(&driver, "HasHardware->GetCaps") && !(driver.dwCaps & DDCAPS_NOHARDWARE) ? 1 : 0;
 }
 
 int32_t CDX7Display::CanRenderWindowed()
 {
-    DDCAPS driver, emulation;
-    HRESULT hr = m_pDD->GetCaps(&driver, &emulation);
-    if (FAILED(hr)) {
-        LogDDrawError(m_pDD, hr, "CanRenderWindowed->GetCaps");
-        return 0;
-    }
-    return (driver.dwCaps2 & DDCAPS2_CANRENDERWINDOWED) ? 1 : 0;
+    DDCAPS driver;
+    return GetDriverCaps(&driver, "CanRenderWindowed->GetCaps") && (driver.dwCaps2 & DDCAPS2_CANRENDERWINDOWED) ? 1 : 0;
 }
 
 int32_t CDX7Display::HasColorKeyBlit()
 {
-    DDCAPS driver, emulation;
-    HRESULT hr = m_pDD->GetCaps(&driver, &emulation);
-    if (FAILED(hr)) {
-        LogDDrawError(m_pDD, hr, "HasColorKeyBlit->GetCaps");
+    DDCAPS driver;
+    if (!GetDriverCaps(&driver, "HasColorKeyBlit->GetCaps"))
         return 0;
-    }
     return BlitAndKey(driver.dwCaps, driver.dwCKeyCaps) || BlitAndKey(driver.dwSVBCaps, driver.dwSVBCKeyCaps) ||
                    BlitAndKey(driver.dwNLVBCaps, driver.dwNLVBCKeyCaps)
                ? 1
@@ -412,26 +410,13 @@ bool CDX7Display::CreateSurfaceSet(const char* sizes)
         simple = CreateSimpleSurface();
         video = CreateVideoSurface();
     }
-    struct SCheck {
-        int32_t ok;
-        uint32_t code;
-        const char* text;
-    };
-    const SCheck checks[] = {
+    const SCreation steps[] = {
         {primary, 7, "DX7: Cannot Create Primary surface"},
         {simple, 8, "DX7: Cannot Create Overlay surface"},
         {video, 9, "DX7: Cannot Create Video surface"},
         {back, 10, "DX7: Cannot Create Back surface"},
     };
-    // The first failure names the cause; what failed after it followed from it.
-    for (const SCheck& check : checks) {
-        if (!check.ok) {
-            m_dwLastError = check.code;
-            PX_LOG_FORMAT(LOG_SECTION_GRAPHIC, LOG_LEVEL_ERROR, "%s%s", check.text, sizes);
-            return false;
-        }
-    }
-    return true;
+    return ReportFirstFailure(steps, sizes, &m_dwLastError);
 }
 
 int32_t CDX7Display::CreatePrimarySurface()

@@ -48,6 +48,8 @@ private:
     int32_t Probe(uint32_t width, uint32_t height);
     int32_t Revalidate();
     bool LoadDriver(const char* noModule, const char* noFunction);
+    // The driver's capabilities; a failure is logged with tag.
+    bool GetDriverCaps(ddraw::DDCAPS* caps, const char* tag);
     int32_t HasHardware();
     int32_t CanRenderWindowed();
     int32_t HasColorKeyBlit();

@@ -320,27 +320,14 @@ bool CDX9Display::CreateSurfaceSet()
         else
             SafeRelease(m_pIntermediateSurface);
     }
-    // The first failure names the cause; what failed after it followed from it.
-    struct SCheck {
-        int32_t ok;
-        uint32_t code;
-        const char* text;
-    };
-    const SCheck checks[] = {
+    const SCreation steps[] = {
         {device, 4, "DX9: Cannot create device"},
         {shader, 8, "DX9: Cannot create pixel shader"},
         {simple, 5, "DX9: Cannot create overlay surface"},
         {video, 6, "DX9: Cannot create video surface"},
         {intermediate, 7, "DX9: Cannot create intermediate surface"},
     };
-    for (const SCheck& check : checks) {
-        if (!check.ok) {
-            m_dwLastError = check.code;
-            Error(check.text);
-            return false;
-        }
-    }
-    return true;
+    return ReportFirstFailure(steps, "", &m_dwLastError);
 }
 
 void CDX9Display::BuildPresentParameters(const D3DDISPLAYMODE& mode, D3DPRESENT_PARAMETERS* parameters)

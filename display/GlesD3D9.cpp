@@ -14,6 +14,17 @@ using namespace d3d9;
 
 namespace {
 
+// An object nobody else holds: Release destroys it.
+template <typename Interface>
+class COwnedObject : public Interface {
+public:
+    HRESULT Release() override
+    {
+        delete this;
+        return D3D_OK;
+    }
+};
+
 // Pixel (x, y) of Direct3D's screen space has its centre at (x + 0.5, y + 0.5) in GL's window
 // coordinates. Row 0 of every picture here is its top row, stored first, so no axis is flipped.
 const char kVertexShader[] = R"(#version 300 es
@@ -193,15 +204,9 @@ private:
     raster::HDC m_hDC = nullptr;
 };
 
-class CTexture final : public ITexture {
+class CTexture final : public COwnedObject<ITexture> {
 public:
     explicit CTexture(std::shared_ptr<SImage> image) : m_pImage(std::move(image)) {}
-
-    HRESULT Release() override
-    {
-        delete this;
-        return D3D_OK;
-    }
 
     HRESULT LockRect(uint32_t level, D3DLOCKED_RECT* locked, uint32_t) override
     {
@@ -260,15 +265,9 @@ struct SBuffer {
     }
 };
 
-class CVertexBuffer final : public IVertexBuffer {
+class CVertexBuffer final : public COwnedObject<IVertexBuffer> {
 public:
     explicit CVertexBuffer(std::shared_ptr<SBuffer> buffer) : m_pBuffer(std::move(buffer)) {}
-
-    HRESULT Release() override
-    {
-        delete this;
-        return D3D_OK;
-    }
 
     HRESULT Lock(uint32_t offset, uint32_t size, void** data, uint32_t) override
     {
@@ -318,15 +317,9 @@ struct SProgram {
     }
 };
 
-class CPixelShader final : public IPixelShader {
+class CPixelShader final : public COwnedObject<IPixelShader> {
 public:
     explicit CPixelShader(std::shared_ptr<SProgram> program) : m_pProgram(std::move(program)) {}
-
-    HRESULT Release() override
-    {
-        delete this;
-        return D3D_OK;
-    }
 
     const std::shared_ptr<SProgram>& Program() const { return m_pProgram; }
 
@@ -736,19 +729,13 @@ private:
     bool m_bInScene = false;
 };
 
-class CDirect3D final : public IDirect3D {
+class CDirect3D final : public COwnedObject<IDirect3D> {
 public:
     explicit CDirect3D(std::shared_ptr<CGlesContext> context) : m_pContext(std::move(context))
     {
         CGlesScope scope(*m_pContext);
         if (scope.Ok())
             glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_nMaxSide);
-    }
-
-    HRESULT Release() override
-    {
-        delete this;
-        return D3D_OK;
     }
 
     HRESULT GetAdapterDisplayMode(uint32_t adapter, D3DDISPLAYMODE* mode) override

@@ -29,4 +29,27 @@ inline const char* ErrorText(const SErrorText* table, size_t count, uint32_t cod
     return "Invalid error code";
 }
 
+// One creation step of a surface set: whether it succeeded, its error code and its message.
+struct SCreation {
+    int32_t ok;
+    uint32_t code;
+    const char* text;
+};
+
+// Reports the first failed step, in the order given: its code goes into *lastError and its text,
+// followed by suffix, into the log. The first failure names the cause; what failed after it
+// followed from it. True when every step succeeded.
+template <size_t N>
+bool ReportFirstFailure(const SCreation (&steps)[N], const char* suffix, uint32_t* lastError)
+{
+    for (const SCreation& step : steps) {
+        if (!step.ok) {
+            *lastError = step.code;
+            PX_LOG_FORMAT(LOG_SECTION_GRAPHIC, LOG_LEVEL_ERROR, "%s%s", step.text, suffix);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace display

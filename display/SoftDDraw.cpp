@@ -13,6 +13,17 @@ using namespace ddraw;
 
 namespace {
 
+// An object nobody else holds: Release destroys it.
+template <typename Interface>
+class COwnedObject : public Interface {
+public:
+    HRESULT Release() override
+    {
+        delete this;
+        return DD_OK;
+    }
+};
+
 enum : HRESULT { DDERR_INVALIDPIXELFORMAT = 0x88760091, DDERR_NOCOLORKEY = 0x88760190 };
 
 // The colour bits of a 32-bit pixel; the fourth byte is unused.
@@ -77,14 +88,8 @@ struct SKeyRuns {
     std::vector<SRun> runs;
 };
 
-class CSoftSurface : public IDirectDrawSurface {
+class CSoftSurface : public COwnedObject<IDirectDrawSurface> {
 public:
-    HRESULT Release() override
-    {
-        delete this;
-        return DD_OK;
-    }
-
     HRESULT Blt(const raster::RECT* targetRect, IDirectDrawSurface* source, const raster::RECT* sourceRect,
                 uint32_t flags, const DDBLTFX* fx) override;
 
@@ -495,13 +500,8 @@ private:
     SPixels m_pixels;
 };
 
-class CSoftClipper final : public IDirectDrawClipper {
+class CSoftClipper final : public COwnedObject<IDirectDrawClipper> {
 public:
-    HRESULT Release() override
-    {
-        delete this;
-        return DD_OK;
-    }
     // The window is the primary surface itself: nothing to clip beyond its edges.
     HRESULT SetHWnd(uint32_t, HWND) override { return DD_OK; }
 
@@ -514,13 +514,8 @@ uint32_t Clamp32(uint64_t value)
     return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
 }
 
-class CSoftDirectDraw7 final : public IDirectDraw7 {
+class CSoftDirectDraw7 final : public COwnedObject<IDirectDraw7> {
 public:
-    HRESULT Release() override
-    {
-        delete this;
-        return DD_OK;
-    }
     HRESULT GetAvailableVidMem(const DDSCAPS2* caps, uint32_t* total, uint32_t* free) override
     {
         if (!caps || !total || !free)
@@ -534,14 +529,8 @@ private:
     ~CSoftDirectDraw7() override = default;
 };
 
-class CSoftDirectDraw final : public IDirectDraw {
+class CSoftDirectDraw final : public COwnedObject<IDirectDraw> {
 public:
-    HRESULT Release() override
-    {
-        delete this;
-        return DD_OK;
-    }
-
     HRESULT GetCaps(DDCAPS* driver, DDCAPS* emulation) override
     {
         DDCAPS caps;
