@@ -2,6 +2,7 @@
 
 #include <EGL/eglext.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace display {
@@ -88,6 +89,10 @@ std::shared_ptr<CGlesContext> CGlesContext::Create()
         return nullptr;
     const GLubyte* renderer = glGetString(GL_RENDERER);
     context->m_strRenderer = renderer ? reinterpret_cast<const char*>(renderer) : "";
+    const char* shading = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
+    const char* digit = shading ? strpbrk(shading, "0123456789") : nullptr;
+    if (digit)
+        context->m_dwShadingMajor = static_cast<uint32_t>(strtoul(digit, nullptr, 10));
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     if (context->m_bRobust && HasExtension(extensions, "GL_KHR_robustness"))
         context->m_pfnResetStatus = reinterpret_cast<GLenum (*)()>(eglGetProcAddress("glGetGraphicsResetStatusKHR"));

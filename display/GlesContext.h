@@ -30,6 +30,9 @@ public:
     // GL_RENDERER of the context, and whether that names a software renderer (llvmpipe, softpipe).
     const std::string& Renderer() const { return m_strRenderer; }
     bool IsSoftware() const;
+    // The major version of the context's shading language (GL_SHADING_LANGUAGE_VERSION, "OpenGL ES
+    // GLSL ES 3.00" and later: 3), 0 when it cannot be read.
+    uint32_t ShadingLanguageMajor() const { return m_dwShadingMajor; }
 
     // Whether the context was lost (a reset under the robustness extension); stays true until
     // Renew gives a new context. Call inside a scope.
@@ -59,6 +62,7 @@ private:
     bool m_bLost = false;
     uint32_t m_dwGeneration = 0;
     std::string m_strRenderer;
+    uint32_t m_dwShadingMajor = 0;
     GLenum (*m_pfnResetStatus)() = nullptr;
 };
 

@@ -736,6 +736,7 @@ public:
         CGlesScope scope(*m_pContext);
         if (scope.Ok())
             glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_nMaxSide);
+        m_dwShadingMajor = m_pContext->ShadingLanguageMajor();
     }
 
     HRESULT GetAdapterDisplayMode(uint32_t adapter, D3DDISPLAYMODE* mode) override
@@ -781,7 +782,9 @@ public:
                                       D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
         caps->MaxTextureWidth = static_cast<uint32_t>(m_nMaxSide);
         caps->MaxTextureHeight = static_cast<uint32_t>(m_nMaxSide);
-        caps->PixelShaderVersion = D3DPS_VERSION(3, 0); // GLSL ES 3.00
+        // Direct3D 9 ends at pixel shader 3.0, which GLSL ES 3.00 and later stand for; GLSL ES 1.00
+        // is what 2.0 would be, for which this layer has no shader.
+        caps->PixelShaderVersion = m_dwShadingMajor >= 3 ? D3DPS_VERSION(3, 0) : D3DPS_VERSION(2, 0);
         return D3D_OK;
     }
 
@@ -807,6 +810,7 @@ private:
 
     std::shared_ptr<CGlesContext> m_pContext;
     GLint m_nMaxSide = 0;
+    uint32_t m_dwShadingMajor = 0;
 };
 
 class CGlesDriver final : public IDriver {

@@ -11,9 +11,9 @@
 // uploaded when the DC is given back; a surface the GPU wrote is read back first.
 //
 // What the device reports: a 32-bit desktop, textures of any size up to the context's maximum,
-// pixel shader version 3.0 (GLSL ES 3.00), both alpha blending orders, linear and nearest
-// stretching. A lost context (robustness extension) is a lost device that can be reset at once.
-// Surfaces asked for in a 16-bit format are kept in 32 bits.
+// the pixel shader version its shading language stands for (3.0 for GLSL ES 3.00), both alpha
+// blending orders, linear and nearest stretching. A lost context (robustness extension) is a lost
+// device that can be reset at once. Surfaces asked for in a 16-bit format are kept in 32 bits.
 #pragma once
 
 #include <memory>
