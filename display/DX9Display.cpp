@@ -785,29 +785,21 @@ void CDX9Display::Present(int32_t withOverlay)
         if (FAILED(hr))
             LogD3DError(backBuffer, hr, "Present->Release");
     }
+    // The overlay's steps stop at the first that fails, which sets its code.
+    auto step = [&](HRESULT result, uint32_t code, const char* tag) {
+        if (!FAILED(result))
+            return true;
+        m_dwLastError = code;
+        LogD3DError(m_pD3DDevice, result, tag);
+        return false;
+    };
     if (withOverlay) {
-        struct SStep {
-            uint32_t code;
-            const char* tag;
-        };
-        const SStep steps[] = {
-            {13, "Present->SetTexture(0)"}, {14, "Present->SetTexture(1)"}, {14, "Present->SetStreamSource"},
-            {14, "Present->SetFVF"},        {15, "Present->DrawPrimitive"},
-        };
-        for (int i = 0; i < 5; ++i) {
-            switch (i) {
-            case 0: hr = m_pD3DDevice->SetTexture(0, m_pDDTSimple); break;
-            case 1: hr = m_pD3DDevice->SetTexture(1, m_pDDTColorKey); break;
-            case 2: hr = m_pD3DDevice->SetStreamSource(0, m_pVertexBuffer, 0, sizeof(SQuadVertex)); break;
-            case 3: hr = m_pD3DDevice->SetFVF(kQuadFvf); break;
-            default: hr = m_pD3DDevice->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2); break;
-            }
-            if (FAILED(hr)) {
-                m_dwLastError = steps[i].code;
-                LogD3DError(m_pD3DDevice, hr, steps[i].tag);
-                break;
-            }
-        }
+        step(m_pD3DDevice->SetTexture(0, m_pDDTSimple), 13, "Present->SetTexture(0)") &&
+            step(m_pD3DDevice->SetTexture(1, m_pDDTColorKey), 14, "Present->SetTexture(1)") &&
+            step(m_pD3DDevice->SetStreamSource(0, m_pVertexBuffer, 0, sizeof(SQuadVertex)), 14,
+                 "Present->SetStreamSource") &&
+            step(m_pD3DDevice->SetFVF(kQuadFvf), 14, "Present->SetFVF") &&
+            step(m_pD3DDevice->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), 15, "Present->DrawPrimitive");
     }
     hr = m_pD3DDevice->EndScene();
     if (FAILED(hr))
