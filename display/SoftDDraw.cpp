@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/CriticalSection.h"
 #include "platform/SystemMemory.h"
 
 namespace display {
@@ -24,7 +25,11 @@ public:
     }
 };
 
-enum : HRESULT { DDERR_INVALIDPIXELFORMAT = 0x88760091, DDERR_NOCOLORKEY = 0x88760190 };
+enum : HRESULT {
+    DDERR_INVALIDPIXELFORMAT = 0x88760091,
+    DDERR_NOCOLORKEY = 0x88760190,
+    DDERR_DEVICEDOESNTOWNSURFACE = 0x887602BB,
+};
 
 // The colour bits of a 32-bit pixel; the fourth byte is unused.
 constexpr uint32_t kColorMask = 0x00FFFFFF;
@@ -97,6 +102,7 @@ public:
     {
         if (!(flags & DDCKEY_SRCBLT))
             return DDERR_UNSUPPORTED;
+        px::CsLock lock(*m_pPixelLock);
         m_bKey = key != nullptr;
         if (key)
             m_key = *key;
@@ -105,15 +111,17 @@ public:
 
     HRESULT IsLost() override { return DD_OK; }
 
-    HRESULT Lock(const raster::RECT* rect, DDSURFACEDESC* description, uint32_t) override
+    HRESULT Lock(const raster::RECT* rect, DDSURFACEDESC* description, uint32_t) override PX_NO_THREAD_SAFETY_ANALYSIS
     {
         if (rect || !description)
             return DDERR_INVALIDPARAMS;
-        if (m_bLocked)
-            return DDERR_SURFACEBUSY;
+        m_pPixelLock->Enter();
         SPixels pixels;
-        if (!Acquire(&pixels))
-            return DDERR_SURFACELOST;
+        if (m_bLocked || !Acquire(&pixels)) {
+            const HRESULT hr = m_bLocked ? DDERR_SURFACEBUSY : DDERR_SURFACELOST;
+            m_pPixelLock->Leave();
+            return hr;
+        }
         GetSurfaceDesc(description);
         description->dwFlags |= DDSD_PITCH;
         description->lPitch = pixels.stride;
@@ -122,13 +130,14 @@ public:
         return DD_OK;
     }
 
-    HRESULT Unlock(void*) override
+    HRESULT Unlock(void*) override PX_NO_THREAD_SAFETY_ANALYSIS
     {
         if (!m_bLocked)
             return DDERR_NOTLOCKED;
         m_bLocked = false;
         Changed();
         Unacquire();
+        m_pPixelLock->Leave();
         return DD_OK;
     }
 
@@ -142,12 +151,17 @@ public:
     virtual const SKeyRuns* KeyRuns(uint32_t, uint32_t) { return nullptr; }
 
 protected:
+    explicit CSoftSurface(std::shared_ptr<px::CriticalSection> pixelLock) : m_pPixelLock(std::move(pixelLock)) {}
     ~CSoftSurface() override = default;
     // The pixels may have changed: what was derived from them is stale.
     void Changed() { ++m_dwGeneration; }
     bool CopyThroughRuns(const SPixels& target, const raster::RECT& to, CSoftSurface* from, const SPixels& source,
                          const raster::RECT& in);
 
+    // The pixels of every surface of one DirectDraw object. A DC or a lock holds it until it is given
+    // back, as DirectDraw locks a surface with a DC out, so that a blit on another thread waits for
+    // the drawing to end instead of copying half of it; a blit holds it while it copies.
+    const std::shared_ptr<px::CriticalSection> m_pPixelLock;
     uint32_t m_dwGeneration = 0;
 
     bool m_bKey = false;
@@ -229,6 +243,7 @@ void Copy(const SPixels& target, const raster::RECT& to, const SPixels& source, 
 HRESULT CSoftSurface::Blt(const raster::RECT* targetRect, IDirectDrawSurface* source, const raster::RECT* sourceRect,
                           uint32_t flags, const DDBLTFX* fx)
 {
+    px::CsLock lock(*m_pPixelLock);
     if (m_bLocked)
         return DDERR_SURFACEBUSY;
     SPixels target;
@@ -246,6 +261,8 @@ HRESULT CSoftSurface::Blt(const raster::RECT* targetRect, IDirectDrawSurface* so
     if (!source || source == this)
         return DDERR_INVALIDPARAMS;
     CSoftSurface* from = static_cast<CSoftSurface*>(source);
+    if (from->m_pPixelLock != m_pPixelLock)
+        return DDERR_DEVICEDOESNTOWNSURFACE;
     if ((flags & DDBLT_KEYSRC) && !from->m_bKey)
         return DDERR_NOCOLORKEY;
     if (from->m_bLocked)
@@ -299,12 +316,13 @@ bool CSoftSurface::CopyThroughRuns(const SPixels& target, const raster::RECT& to
 
 class COffscreenSurface final : public CSoftSurface {
 public:
-    static COffscreenSurface* Create(uint32_t width, uint32_t height, uint32_t caps)
+    static COffscreenSurface* Create(uint32_t width, uint32_t height, uint32_t caps,
+                                     const std::shared_ptr<px::CriticalSection>& pixelLock)
     {
         if (width == 0 || height == 0 || width > static_cast<uint32_t>(raster::CBitmap::kMaxSide) ||
             height > static_cast<uint32_t>(raster::CBitmap::kMaxSide))
             return nullptr;
-        COffscreenSurface* surface = new (std::nothrow) COffscreenSurface(caps);
+        COffscreenSurface* surface = new (std::nothrow) COffscreenSurface(caps, pixelLock);
         if (!surface)
             return nullptr;
         surface->m_hBitmap = raster::CreateCompatibleBitmap(nullptr, static_cast<int32_t>(width), static_cast<int32_t>(height));
@@ -317,23 +335,27 @@ public:
         return surface;
     }
 
-    HRESULT GetDC(raster::HDC* hdc) override
+    HRESULT GetDC(raster::HDC* hdc) override PX_NO_THREAD_SAFETY_ANALYSIS
     {
         if (!hdc)
             return DDERR_INVALIDPARAMS;
-        if (m_bDCOut)
+        m_pPixelLock->Enter();
+        if (m_bDCOut) {
+            m_pPixelLock->Leave();
             return DDERR_DCALREADYCREATED;
+        }
         m_bDCOut = true;
         *hdc = m_hDC;
         return DD_OK;
     }
 
-    HRESULT ReleaseDC(raster::HDC hdc) override
+    HRESULT ReleaseDC(raster::HDC hdc) override PX_NO_THREAD_SAFETY_ANALYSIS
     {
         if (!m_bDCOut || hdc != m_hDC)
             return DDERR_INVALIDPARAMS;
         m_bDCOut = false;
         Changed();
+        m_pPixelLock->Leave();
         return DD_OK;
     }
 
@@ -391,8 +413,8 @@ public:
 
 private:
     // Whatever memory was asked for, the surface lives in the process's memory.
-    explicit COffscreenSurface(uint32_t caps)
-        : m_dwCaps((caps & ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM | DDSCAPS_NONLOCALVIDMEM)) | DDSCAPS_SYSTEMMEMORY)
+    COffscreenSurface(uint32_t caps, const std::shared_ptr<px::CriticalSection>& pixelLock)
+        : CSoftSurface(pixelLock), m_dwCaps((caps & ~(DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM | DDSCAPS_NONLOCALVIDMEM)) | DDSCAPS_SYSTEMMEMORY)
     {
     }
     ~COffscreenSurface() override
@@ -415,33 +437,45 @@ private:
 
 class CPrimarySurface final : public CSoftSurface {
 public:
-    explicit CPrimarySurface(HWND window) : m_hWindow(window) {}
+    CPrimarySurface(HWND window, const std::shared_ptr<px::CriticalSection>& pixelLock)
+        : CSoftSurface(pixelLock), m_hWindow(window)
+    {
+    }
 
-    HRESULT GetDC(raster::HDC* hdc) override
+    HRESULT GetDC(raster::HDC* hdc) override PX_NO_THREAD_SAFETY_ANALYSIS
     {
         if (!hdc)
             return DDERR_INVALIDPARAMS;
-        if (m_hDC)
-            return DDERR_DCALREADYCREATED;
+        m_pPixelLock->Enter();
+        HRESULT hr = DD_OK;
         SPixels pixels;
-        if (!Acquire(&pixels))
-            return DDERR_SURFACELOST;
-        m_hDC = raster::CreateSurfaceDC(pixels.bits, pixels.width, pixels.height, pixels.stride);
-        if (!m_hDC) {
-            Unacquire();
-            return DDERR_CANTCREATEDC;
+        if (m_hDC) {
+            hr = DDERR_DCALREADYCREATED;
+        } else if (!Acquire(&pixels)) {
+            hr = DDERR_SURFACELOST;
+        } else {
+            m_hDC = raster::CreateSurfaceDC(pixels.bits, pixels.width, pixels.height, pixels.stride);
+            if (!m_hDC) {
+                Unacquire();
+                hr = DDERR_CANTCREATEDC;
+            }
+        }
+        if (FAILED(hr)) {
+            m_pPixelLock->Leave();
+            return hr;
         }
         *hdc = m_hDC;
         return DD_OK;
     }
 
-    HRESULT ReleaseDC(raster::HDC hdc) override
+    HRESULT ReleaseDC(raster::HDC hdc) override PX_NO_THREAD_SAFETY_ANALYSIS
     {
         if (!m_hDC || hdc != m_hDC)
             return DDERR_INVALIDPARAMS;
         raster::DeleteDC(m_hDC);
         m_hDC = nullptr;
         Unacquire();
+        m_pPixelLock->Leave();
         return DD_OK;
     }
 
@@ -531,6 +565,8 @@ private:
 
 class CSoftDirectDraw final : public COwnedObject<IDirectDraw> {
 public:
+    explicit CSoftDirectDraw(std::shared_ptr<px::CriticalSection> pixelLock) : m_pPixelLock(std::move(pixelLock)) {}
+
     HRESULT GetCaps(DDCAPS* driver, DDCAPS* emulation) override
     {
         DDCAPS caps;
@@ -581,14 +617,15 @@ public:
         if (description->ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE) {
             if (!m_hWindow)
                 return DDERR_NOCOOPERATIVELEVELSET;
-            *surface = new (std::nothrow) CPrimarySurface(m_hWindow);
+            *surface = new (std::nothrow) CPrimarySurface(m_hWindow, m_pPixelLock);
             return *surface ? DD_OK : DDERR_OUTOFMEMORY;
         }
         if ((description->dwFlags & (DDSD_WIDTH | DDSD_HEIGHT)) != (DDSD_WIDTH | DDSD_HEIGHT))
             return DDERR_INVALIDPARAMS;
         if ((description->dwFlags & DDSD_PIXELFORMAT) && description->ddpfPixelFormat.dwRGBBitCount != 32)
             return DDERR_INVALIDPIXELFORMAT;
-        *surface = COffscreenSurface::Create(description->dwWidth, description->dwHeight, description->ddsCaps.dwCaps);
+        *surface = COffscreenSurface::Create(description->dwWidth, description->dwHeight, description->ddsCaps.dwCaps,
+                                             m_pPixelLock);
         return *surface ? DD_OK : DDERR_OUTOFMEMORY;
     }
 
@@ -605,6 +642,7 @@ public:
 
 private:
     ~CSoftDirectDraw() override = default;
+    const std::shared_ptr<px::CriticalSection> m_pPixelLock; // of all its surfaces
     HWND m_hWindow = nullptr;
 };
 
@@ -618,7 +656,8 @@ public:
     {
         if (!directDraw)
             return DDERR_INVALIDPARAMS;
-        *directDraw = new (std::nothrow) CSoftDirectDraw;
+        std::shared_ptr<px::CriticalSection> pixelLock(new (std::nothrow) px::CriticalSection);
+        *directDraw = pixelLock ? new (std::nothrow) CSoftDirectDraw(std::move(pixelLock)) : nullptr;
         return *directDraw ? DD_OK : DDERR_OUTOFMEMORY;
     }
 

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "BackEndTestUtil.h"
 #include "TestWindow.h"
@@ -14,6 +15,7 @@
 #include "display/GlesContext.h"
 #include "display/GlesD3D9.h"
 #include "display/SoftDDraw.h"
+#include "platform/Event.h"
 
 using namespace display;
 using namespace displaytest;
@@ -208,4 +210,42 @@ TEST(BackEndChoice, TheSoftwareCompositorDescribesItsSurfacesAsSystemMemory)
                          "MSG DX7: [CreateSimpleSurface->m_pDDSSimple[32 bits(320,200) System]-] No error",
                          "MSG DX7: [CreateVideoSurface->m_pDDSVideo[32 bits(320,200) System]-] No error",
                          "MSG DX7: Surfaces created Overlay(320 200) Video(1920 1080)"}));
+}
+
+// DirectDraw locks a surface while its DC is out: a presentation on the window thread waits for
+// the update thread's drawing and never shows a frame half drawn. Each round the painter draws
+// the top half, lets the presenter go, and only then draws the bottom half, over and over, ending
+// in the top's colour.
+TEST(BackEndThreads, ASoftwarePresentationNeverShowsAHalfDrawnFrame)
+{
+    CTestWindow window(64, 32);
+    CDX7Display soft(&window, CreateSoftDDrawDriver());
+    ASSERT_EQ(soft.Validate(64, 32), 1);
+    soft.InitDD(&window);
+    soft.InitSurfaces(64, 32, 64, 32);
+    constexpr int kRounds = 20;
+    px::Event halfDrawn(false, false, px::EventKind::Local), presented(false, false, px::EventKind::Local);
+    std::thread painter([&] {
+        for (int round = 0; round < kRounds; ++round) {
+            const COLORREF colour = round % 2 ? kRed : kBlue;
+            raster::HDC dc = nullptr;
+            soft.GetVideoDC(&dc);
+            FillOn(dc, 0, 0, 64, 16, colour);
+            halfDrawn.Set();
+            for (int k = 200; k >= 0; --k)
+                FillOn(dc, 0, 16, 64, 32, k % 2 ? kGreen : colour);
+            soft.ReleaseVideoDC(dc);
+            presented.Wait();
+        }
+    });
+    int torn = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        halfDrawn.Wait();
+        soft.Present(0);
+        torn += window.Pixel(0, 0) != window.Pixel(0, 31);
+        presented.Set();
+    }
+    painter.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(soft.GetErrorCode(), 3u) << "no failure besides the missing hardware";
 }
