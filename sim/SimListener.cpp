@@ -201,16 +201,18 @@ void CSimListener::Stop()
 {
     m_stop.Set();
     m_acceptThread.Join();
+    // The port closes before the open connections end, as a killed camera's do: a client that
+    // sees its connection end and tries again finds nothing listening.
+    if (m_listen != px::kInvalidSocket) {
+        px::SocketClose(m_listen);
+        m_listen = px::kInvalidSocket;
+    }
     {
         std::lock_guard<std::mutex> lock(m_lock);
         for (auto& c : m_connections)
             c->RequestStop();
     }
     Reap(true);
-    if (m_listen != px::kInvalidSocket) {
-        px::SocketClose(m_listen);
-        m_listen = px::kInvalidSocket;
-    }
 }
 
 size_t CSimListener::ConnectionCount()
