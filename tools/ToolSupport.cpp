@@ -81,28 +81,51 @@ bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::strin
 }
 
 namespace {
-// 5 s per request and per connect. The watchdog signals every 250 ms (ending a client waits for
-// the next signal, so a short period makes the tools end quickly) and is lost after 1.5 s, 3 tries.
-constexpr uint32_t kRequestTimeoutMs = 5000, kSignalDelayMs = 250, kSignalTimeoutMs = 1500, kRetries = 3;
+// The watchdog signals every 250 ms (ending a client waits for the next signal, so a short period
+// makes the tools end quickly) and is lost after 1.5 s, 3 tries.
+constexpr uint32_t kSignalDelayMs = 250, kSignalTimeoutMs = 1500, kRetries = 3;
+constexpr uint32_t kLongestTimeoutMs = 3600000;
 } // namespace
+
+std::string CameraText(const CameraAddress& camera)
+{
+    if (!camera.bIsAddress)
+        return camera.strHost;
+    return std::to_string(camera.byAddress[0]) + "." + std::to_string(camera.byAddress[1]) + "." +
+           std::to_string(camera.byAddress[2]) + "." + std::to_string(camera.byAddress[3]);
+}
+
+bool ParseTimeout(const char* text, uint32_t* timeoutMs)
+{
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long v = std::strtoul(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || text[0] == '-' || v == 0 || v > kLongestTimeoutMs)
+        return false;
+    *timeoutMs = static_cast<uint32_t>(v);
+    return true;
+}
 
 std::string ConnectionHelp()
 {
-    return "ports: the camera's publish port 3072, watchdog port 3073 and message port 3075, or PublishPort,\n"
+    return "  -t, --timeout MS  how long every connect and every request waits (default " +
+           std::to_string(kDefaultTimeoutMs) +
+           " ms)\n"
+           "ports: the camera's publish port 3072, watchdog port 3073 and message port 3075, or PublishPort,\n"
            "  WatchDogPort and AsyncMsgPort of the configuration file (VISTEL_CONFIG names it, else\n"
            "  /etc/dravik/vistel.conf); each buffer's port comes from the camera's buffer list\n"
-           "time-outs: every connect and every request waits at most " +
-           std::to_string(kRequestTimeoutMs) + " ms; the watchdog signals every " + std::to_string(kSignalDelayMs) +
-           " ms,\n  and a signal missing for " + std::to_string(kSignalTimeoutMs) +
-           " ms counts the camera as lost\n";
+           "watchdog: it signals every " +
+           std::to_string(kSignalDelayMs) + " ms, and a signal missing for " + std::to_string(kSignalTimeoutMs) +
+           " ms counts the camera as lost\n"
+           "failures: exit status 1 with the library's result, its cause (found by trying the camera's\n"
+           "  name and port again) and what to check; wrong use: status 2\n";
 }
 
-uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, PXHANDLE* handle)
+uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, uint32_t timeoutMs, PXHANDLE* handle)
 {
     const char* host = camera.bIsAddress ? nullptr : camera.strHost.c_str();
     const uint8_t* address = camera.bIsAddress ? camera.byAddress : nullptr;
-    return PXClientInit(host, address, clientName, handle, kRequestTimeoutMs, 1, kSignalDelayMs, kSignalTimeoutMs,
-                        kRetries);
+    return PXClientInit(host, address, clientName, handle, timeoutMs, 1, kSignalDelayMs, kSignalTimeoutMs, kRetries);
 }
 
 struct CToolCamera::Impl {

@@ -35,9 +35,16 @@ struct CameraAddress {
 };
 // False (with a message) for text that is neither a dotted IPv4 address nor a usable host name.
 bool ParseCameraArgument(const std::string& text, CameraAddress* out, std::string* error);
+// The camera for a person: "192.168.0.20", "kelvo-7.lab".
+std::string CameraText(const CameraAddress& camera);
 
-// Opens a PX client with an agent channel to the camera: the watchdog and time-outs the tools use.
-uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, PXHANDLE* handle);
+// The wait of every request and connect unless --timeout says otherwise.
+constexpr uint32_t kDefaultTimeoutMs = 5000;
+// --timeout MS: 1 to 3600000 ms. False for anything else.
+bool ParseTimeout(const char* text, uint32_t* timeoutMs);
+// Opens a PX client with an agent channel to the camera, its requests and connects waiting at
+// most timeoutMs, with the watchdog the tools use.
+uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, uint32_t timeoutMs, PXHANDLE* handle);
 // The lines of --help that say which ports the tools use and how long they wait.
 std::string ConnectionHelp();
 

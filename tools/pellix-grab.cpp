@@ -1,12 +1,13 @@
 // pellix-grab: reads frames (or records) of one exchange buffer of a camera and saves them.
 //
-//   pellix-grab [camera] [-b ID] [-n N] [-o DIR] [--format png|pgm|raw] [--roi X,Y,W,H] [--force]
+//   pellix-grab [camera] [-b ID] [-n N] [-o DIR] [--format png|pgm|raw] [--roi X,Y,W,H] [--force] [-t MS]
 //
 // Opens a client with an agent channel, takes the buffer list, subscribes the buffer (without -b
 // the first image buffer), optionally sets its window, then reads N frames, writes each to
 // DIR/ID-NNNN.ext and keeps one live line with frames per second and MB/s. Without a camera
 // argument kelvo-sim runs in this process and serves the default camera. Any failure ends the
-// program with a message naming the library's result and a non-zero status (1; 2 for usage).
+// program with a message naming the library's result, its cause and what to check
+// (tools/Diagnosis.h), and a non-zero status (1; 2 for usage).
 //
 // Threads: the main thread parses, calls the library and writes the files; the library's link,
 // watchdog and message threads and (without a camera) the simulator's threads run beside it. One
@@ -30,6 +31,7 @@
 
 #include "pellix/pellix.h"
 #include "image/ImageWriter.h"
+#include "tools/Diagnosis.h"
 #include "tools/ToolSupport.h"
 
 namespace {
@@ -123,17 +125,19 @@ struct Options {
     bool bRoi = false;
     uint32_t dwRoi[4] = {};  // x, y, w, h
     bool bForce = false;
+    uint32_t dwTimeoutMs = pxtool::kDefaultTimeoutMs;
 };
 
 const char kUsage[] =
-    "usage: pellix-grab [camera] [-b ID] [-n N] [-o DIR] [--format png|pgm|raw] [--roi X,Y,W,H] [--force]\n"
-    "  camera          host name or dotted IPv4 address; none: a simulated camera in this process\n"
-    "  -b ID           the buffer to read (default: the first image buffer of the camera's list)\n"
-    "  -n N            frames or records to read (default 5)\n"
-    "  -o DIR          where the files go (default: the current folder; made when missing)\n"
-    "  --format F      png (default), pgm (PGM or PPM by colour) or raw (the bytes as received)\n"
-    "  --roi X,Y,W,H   read only this window of the image\n"
-    "  --force         ask for data at once instead of waiting for each new frame\n";
+    "usage: pellix-grab [camera] [-b ID] [-n N] [-o DIR] [--format png|pgm|raw] [--roi X,Y,W,H] [--force] [-t MS]\n"
+    "  camera            host name or dotted IPv4 address; none: a simulated camera in this process\n"
+    "  -b ID             the buffer to read (default: the first image buffer of the camera's list)\n"
+    "  -n N              frames or records to read (default 5)\n"
+    "  -o DIR            where the files go (default: the current folder; made when missing)\n"
+    "  --format F        png (default), pgm (PGM or PPM by colour) or raw (the bytes as received)\n"
+    "  --roi X,Y,W,H     read only this window of the image (the camera may move it to fit: the window\n"
+    "                    it chose is shown)\n"
+    "  --force           ask for data at once instead of waiting for each new frame\n";
 
 int Fail(const std::string& message)
 {
@@ -141,9 +145,10 @@ int Fail(const std::string& message)
     return 1;
 }
 
-int FailPx(const char* what, uint32_t result)
+// diagnosis: the lines of pxtool::DiagnosisLines, or nothing.
+int FailPx(const std::string& what, uint32_t result, const std::string& diagnosis = {})
 {
-    return Fail(std::string(what) + " failed: " + pxtool::PxResultText(result));
+    return Fail(what + " failed: " + pxtool::PxResultText(result) + diagnosis);
 }
 
 bool ParseNumber(const char* text, uint32_t* out)
@@ -178,10 +183,10 @@ int ParseOptions(int argc, char** argv, Options* o)
     static const option kLong[] = {
         {"format", required_argument, nullptr, 'f'}, {"roi", required_argument, nullptr, 'r'},
         {"force", no_argument, nullptr, 'F'},        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
+        {"timeout", required_argument, nullptr, 't'}, {nullptr, 0, nullptr, 0},
     };
     int c = 0;
-    while ((c = getopt_long(argc, argv, "b:n:o:h", kLong, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, "b:n:o:t:h", kLong, nullptr)) != -1) {
         switch (c) {
         case 'b':
             o->strBuffer = optarg;
@@ -217,6 +222,12 @@ int ParseOptions(int argc, char** argv, Options* o)
             o->bRoi = true;
             break;
         case 'F': o->bForce = true; break;
+        case 't':
+            if (!pxtool::ParseTimeout(optarg, &o->dwTimeoutMs)) {
+                std::fprintf(stderr, "pellix-grab: --timeout wants milliseconds from 1 to 3600000: '%s'\n", optarg);
+                return 2;
+            }
+            break;
         case 'h':
             std::fputs(kUsage, stdout);
             std::fputs(pxtool::ConnectionHelp().c_str(), stdout);
@@ -304,13 +315,15 @@ int Run(const Options& o, CInterruptWatcher& watcher)
             return Fail(error);
         camera = sim.Address();
         std::printf("no camera given: using a simulated camera in this process\n");
+    } else {
+        pxtool::WarnAboutConfiguration("pellix-grab");
     }
     if (!MakeDirectory(o.strDir, &error))
         return Fail(error);
 
     Grabber g;
     g.pWatcher = &watcher;
-    uint32_t r = pxtool::OpenCameraClient(camera, "pellix-grab", &g.h);
+    uint32_t r = pxtool::OpenCameraClient(camera, "pellix-grab", o.dwTimeoutMs, &g.h);
     if (r != PX_OK)
         return FailPx("PXClientInit", r);
     watcher.SetHandle(g.h);
@@ -319,7 +332,8 @@ int Run(const Options& o, CInterruptWatcher& watcher)
     uint32_t count = 0;
     const PXBufferListEntry* list = nullptr;
     if ((r = PXGetBufferList(g.h, &count, &list)) != PX_OK)
-        return FailPx("reading the camera's buffer list (PXGetBufferList)", r);
+        return FailPx("reading the camera's buffer list (PXGetBufferList)", r,
+                      pxtool::DiagnosisLines(camera, o.dwTimeoutMs, r, pxtool::PublishPortOrigin(), false));
     PXBufferListEntry entry;
     bool found = false;
     std::string known;
@@ -339,9 +353,14 @@ int Run(const Options& o, CInterruptWatcher& watcher)
         return Fail("'" + id + "' is an input buffer: it takes data and has none to read");
     char idText[4] = {};
     std::memcpy(idText, entry.id, 4);
+    // Why a call on the buffer failed; the camera answered its buffer list before.
+    const pxtool::PortOrigin bufferPort = pxtool::BufferPortOrigin(entry.port, id);
+    auto diagnosis = [&](uint32_t result) {
+        return pxtool::DiagnosisLines(camera, o.dwTimeoutMs, result, bufferPort, true);
+    };
 
     if ((r = PXSetExchangeBuffer(g.h, entry.port, idText, 0, g.h)) != PX_OK)
-        return FailPx(("subscribing " + id + " (PXSetExchangeBuffer)").c_str(), r);
+        return FailPx("subscribing " + id + " (PXSetExchangeBuffer)", r, diagnosis(r));
     const bool image = entry.type == PX_BUFTYPE_IMAGE;
     if (o.bRoi) {
         if (!image)
@@ -356,26 +375,28 @@ int Run(const Options& o, CInterruptWatcher& watcher)
         for (int k = 0; k < 4; ++k) {
             const int i = offsetsFirst ? (k + 2) % 4 : k;
             if ((r = PXSetExchangeBufferInfo(g.h, idText, items[i], &values[i])) != PX_OK)
-                return FailPx("setting the window (PXSetExchangeBufferInfo)", r);
+                return FailPx("setting the window (PXSetExchangeBufferInfo)", r, diagnosis(r));
         }
     }
 
     PXBufferInfo info;
     std::memset(&info, 0, sizeof info);
     if ((r = PXGetExchangeBufferInfoStruct(g.h, idText, &info)) != PX_OK)
-        return FailPx("reading the buffer's info record (PXGetExchangeBufferInfoStruct)", r);
+        return FailPx("reading the buffer's info record (PXGetExchangeBufferInfoStruct)", r, diagnosis(r));
     uint32_t dataSize = 0;
     if ((r = PXGetExchangeBufferInfo(g.h, idText, PX_INFO_DATA_SIZE, &dataSize)) != PX_OK)
-        return FailPx("reading the buffer's data size (PXGetExchangeBufferInfo)", r);
+        return FailPx("reading the buffer's data size (PXGetExchangeBufferInfo)", r, diagnosis(r));
     uint64_t room = dataSize;
     if (image) {
         // A camera that answers with regions writes them into the full image.
         const uint64_t full = uint64_t{info.image.fullSizeX} * info.image.fullSizeY * info.image.numBands;
         room = full > room ? full : room;
-        if (o.bRoi && (info.image.sizeX != o.dwRoi[2] || info.image.sizeY != o.dwRoi[3]))
-            return Fail("the camera did not take the window: it reports " + std::to_string(info.image.sizeX) + "x" +
-                        std::to_string(info.image.sizeY) + " at " + std::to_string(info.image.offsetX) + "," +
-                        std::to_string(info.image.offsetY));
+        // The camera fits a window that does not lie in the image: say what it chose.
+        if (o.bRoi && (info.image.offsetX != o.dwRoi[0] || info.image.offsetY != o.dwRoi[1] ||
+                       info.image.sizeX != o.dwRoi[2] || info.image.sizeY != o.dwRoi[3]))
+            std::printf("the camera moved the window to fit its %ux%u image: %u,%u,%u,%u (asked for %u,%u,%u,%u)\n",
+                        info.image.fullSizeX, info.image.fullSizeY, info.image.offsetX, info.image.offsetY,
+                        info.image.sizeX, info.image.sizeY, o.dwRoi[0], o.dwRoi[1], o.dwRoi[2], o.dwRoi[3]);
         const char* name = pximage::FormatName(info.image.format);
         std::printf("%s: %ux%u %s from port %u\n", id.c_str(), info.image.sizeX, info.image.sizeY,
                     name ? name : ("format " + std::to_string(info.image.format)).c_str(), unsigned{entry.port});
@@ -406,7 +427,7 @@ int Run(const Options& o, CInterruptWatcher& watcher)
         }
         if (r != PX_OK) {
             rate.Abandon();
-            return FailPx(("reading " + id + " (PXGetExchangeBufferData)").c_str(), r);
+            return FailPx("reading " + id + " (PXGetExchangeBufferData)", r, diagnosis(r));
         }
         if (received == 0) {
             if (++empty == 3) {

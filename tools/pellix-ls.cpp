@@ -1,16 +1,19 @@
 // pellix-ls: lists what a camera publishes.
 //
-//   pellix-ls [camera]
+//   pellix-ls [camera] [-t MS]
 //
 // Opens a client with an agent channel and prints the agent's watchdog status, what the library
 // lets us tell about the agent's version, and every published buffer: identifier, type, port,
 // owning process and second text; then it subscribes each buffer in turn to print its client
 // count (this listing included) and its info record in words. Without a camera argument kelvo-sim
 // runs in this process. A failure that leaves nothing to list ends with a message naming the
-// library's result and status 1; a buffer that cannot be subscribed is reported on its line.
+// library's result, its cause and what to check (tools/Diagnosis.h), and status 1; a buffer that
+// cannot be subscribed is reported on its line.
 //
 // Threads: the main thread does all of it; the library's link, watchdog and message threads and
 // (without a camera) the simulator's threads run beside it.
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,6 +21,7 @@
 
 #include "pellix/pellix.h"
 #include "image/ImageWriter.h"
+#include "tools/Diagnosis.h"
 #include "tools/ToolSupport.h"
 
 namespace {
@@ -75,7 +79,7 @@ std::string InfoText(PXHANDLE h, const char* id, uint32_t type)
     return s;
 }
 
-int Run(const std::string& cameraText)
+int Run(const std::string& cameraText, uint32_t timeoutMs)
 {
     pxtool::CameraAddress camera;
     std::string error;
@@ -86,10 +90,12 @@ int Run(const std::string& cameraText)
         if (!sim.Start(&error))
             return Fail(error);
         camera = sim.Address();
+    } else {
+        pxtool::WarnAboutConfiguration("pellix-ls");
     }
 
     PXHANDLE h = 0;
-    uint32_t r = pxtool::OpenCameraClient(camera, "pellix-ls", &h);
+    uint32_t r = pxtool::OpenCameraClient(camera, "pellix-ls", timeoutMs, &h);
     if (r != PX_OK)
         return Fail("PXClientInit failed: " + pxtool::PxResultText(r));
     struct Close {
@@ -100,7 +106,8 @@ int Run(const std::string& cameraText)
     uint32_t count = 0;
     const PXBufferListEntry* list = nullptr;
     if ((r = PXGetBufferList(h, &count, &list)) != PX_OK)
-        return Fail("reading the camera's buffer list (PXGetBufferList) failed: " + pxtool::PxResultText(r));
+        return Fail("reading the camera's buffer list (PXGetBufferList) failed: " + pxtool::PxResultText(r) +
+                    pxtool::DiagnosisLines(camera, timeoutMs, r, pxtool::PublishPortOrigin(), false));
     const std::vector<PXBufferListEntry> entries(list, list + count);
 
     std::printf("camera: %s\n", camera.bSimulator ? "simulated, in this process (127.0.0.1)"
@@ -121,7 +128,10 @@ int Run(const std::string& cameraText)
                     pxtool::BufferTypeName(e.type).c_str(), unsigned{e.port}, e.processName, e.text);
         r = PXSetExchangeBuffer(h, e.port, id, 0, h);
         if (r != PX_OK) {
-            std::printf("        not subscribed: %s\n", pxtool::PxResultText(r).c_str());
+            std::printf("        not subscribed: %s%s\n", pxtool::PxResultText(r).c_str(),
+                        pxtool::DiagnosisLines(camera, timeoutMs, r,
+                                               pxtool::BufferPortOrigin(e.port, pxtool::BufferIdText(e.id)), true)
+                            .c_str());
             continue;
         }
         uint32_t clients = 0;
@@ -136,15 +146,33 @@ int Run(const std::string& cameraText)
 
 } // namespace
 
+const char kUsage[] = "usage: pellix-ls [camera] [-t MS]\n"
+                      "  camera            host name or dotted IPv4 address; none: a simulated camera in this process\n";
+
 int main(int argc, char** argv)
 {
-    if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0))) {
-        FILE* out = argc > 2 ? stderr : stdout;
-        std::fputs("usage: pellix-ls [camera]\n"
-                   "  camera  host name or dotted IPv4 address; none: a simulated camera in this process\n",
-                   out);
-        std::fputs(pxtool::ConnectionHelp().c_str(), out);
-        return argc > 2 ? 2 : 0;
+    static const option kLong[] = {
+        {"timeout", required_argument, nullptr, 't'}, {"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    uint32_t timeoutMs = pxtool::kDefaultTimeoutMs;
+    int c = 0;
+    while ((c = getopt_long(argc, argv, "t:h", kLong, nullptr)) != -1) {
+        switch (c) {
+        case 't':
+            if (!pxtool::ParseTimeout(optarg, &timeoutMs)) {
+                std::fprintf(stderr, "pellix-ls: --timeout wants milliseconds from 1 to 3600000: '%s'\n", optarg);
+                return 2;
+            }
+            break;
+        case 'h':
+            std::fputs(kUsage, stdout);
+            std::fputs(pxtool::ConnectionHelp().c_str(), stdout);
+            return 0;
+        default: std::fputs(kUsage, stderr); return 2;   // getopt named the option
+        }
     }
-    return Run(argc == 2 ? argv[1] : "");
+    if (argc - optind > 1) {
+        std::fprintf(stderr, "pellix-ls: one camera only ('%s' is extra)\n%s", argv[optind + 1], kUsage);
+        return 2;
+    }
+    return Run(optind < argc ? argv[optind] : "", timeoutMs);
 }

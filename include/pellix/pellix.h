@@ -27,7 +27,9 @@ extern "C" {
 
 typedef uint32_t PXHANDLE;
 
-/* Library results. Other values are result codes of the camera's agent, passed through. */
+/* Library results. Any other value is a result code of the camera's agent, passed through
+ * unchanged: the agent's result in a data reply (PXGetExchangeBufferData) or in a client-count
+ * reply (PXGetNumberOfClient) when it is not 0. PXGetResultText names them "agent result N". */
 #define PX_OK                 0u    /* success */
 #define PX_END_OF_TRANSFERS   1001u /* transfers were ended by PXCancelTransfers */
 #define PX_ERROR              2000u /* no exchange buffer or agent channel, a null output place, or an unknown type */
@@ -72,7 +74,8 @@ typedef uint32_t PXHANDLE;
 #define PX_INFO_FULL_SIZE_Y   1005u
 #define PX_INFO_OFFSET_X      1006u
 #define PX_INFO_OFFSET_Y      1007u
-#define PX_INFO_1008          1008u
+#define PX_INFO_1008          1008u /* buffers other than images (types 2 and 6 to 10): the element count of a
+                                     * one-dimensional buffer, word 1 of their record */
 #define PX_INFO_NUM_BANDS     1009u
 #define PX_INFO_BUFFER_TYPE   1010u
 #define PX_INFO_IMAGE_FORMAT  1011u
@@ -135,6 +138,9 @@ PX_API void PXInitLibrary(void);
 PX_API void PXCloseLibrary(void);
 
 /* Opens a client. host (a name) or ipv4 (4 bytes, most significant first) names the camera.
+ * Every connect waits at most timeoutMs, or "ConnectTimeout" of the configuration (5000 ms) when
+ * timeoutMs is PX_INFINITE; a camera that does not answer then fails like a refused one. A client
+ * whose connects failed is still made: its later requests return PX_COMM_ERROR.
  * With agentChannel 1 the client also connects to the agent's publish port; signalDelay,
  * signalTimeout (ms) and retries set up the watchdog, and must then all be non-zero; with
  * agentChannel 0, signalDelay and signalTimeout must not both be non-zero. signalTimeout must not
@@ -147,7 +153,12 @@ PX_API uint32_t PXClientTerminate(PXHANDLE h);
 /* Subscribes the buffer id served on port. agent: a handle with an agent channel (it may be h
  * itself), which checks the buffer's resources first and supervises the subscription; 0 for none
  * (then only an infinite time-out is accepted: the result is PX_INVALID_PARAMETER otherwise,
- * although the subscription is made). */
+ * although the subscription is made and the buffer can be read). waitForUpdate is handed to the
+ * camera's agent with the subscription as it is (the viewer control gives 1); the library does not
+ * interpret it.
+ *
+ * Every id argument of the buffer functions points to exactly 4 characters, compared as 4 bytes;
+ * no NUL is needed after them. PXBufferListEntry.id carries none: copy its 4 bytes. */
 PX_API uint32_t PXSetExchangeBuffer(PXHANDLE h, uint32_t port, const char* id, uint32_t waitForUpdate, PXHANDLE agent);
 PX_API uint32_t PXSetExchangeBufferInfoStruct(PXHANDLE h, const char* id, const void* info);
 PX_API uint32_t PXSetExchangeBufferInfo(PXHANDLE h, const char* id, uint32_t param, const uint32_t* value);

@@ -44,7 +44,7 @@ run("the program built with CMake" ${WORK}/project/host)
 # The tools and the simulator, from bin/, with the library of the prefix they lie in.
 foreach(tool pellix-ls pellix-grab pellix-update kelvo-sim)
   run("${tool} --help" ${prefix}/bin/${tool} --help)
-  if(tool MATCHES "^pellix-(ls|grab)$" AND NOT output MATCHES "publish port 3072.*waits at most 5000 ms")
+  if(tool MATCHES "^pellix-(ls|grab)$" AND NOT output MATCHES "default 5000 ms.*publish port 3072")
     message(FATAL_ERROR "${tool} --help states no ports and time-outs:\n${output}")
   endif()
 endforeach()

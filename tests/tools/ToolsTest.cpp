@@ -1,9 +1,9 @@
-// pellix-grab and pellix-ls as a user runs them: as programs, against the simulator they start
-// in their own process, and against a camera that is not there. Plus the tools' shared helpers.
+// pellix-grab, pellix-ls and pellix-update as a user runs them: as programs, against the simulator
+// they start in their own process (their failures: ToolMessagesTest.cpp). Plus the tools' shared
+// helpers.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,33 +14,14 @@
 
 #include <png.h>
 
-#include "platform/Socket.h"
 #include "tests/update/UpdateTestUtil.h"
 #include "tools/ToolSupport.h"
+#include "ToolTestUtil.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;  // exit status, -1 when the program did not exit normally
-    std::string output;
-};
-
-// Runs a command line with standard error folded into standard output.
-Outcome RunCommand(const std::string& command)
-{
-    Outcome o;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (p == nullptr)
-        return o;
-    char buf[512];
-    size_t n = 0;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        o.output.append(buf, n);
-    const int raw = pclose(p);
-    if (raw != -1 && WIFEXITED(raw))
-        o.status = WEXITSTATUS(raw);
-    return o;
-}
+using tooltest::Outcome;
+using tooltest::RunCommand;
 
 bool PngSize(const std::string& path, uint32_t* width, uint32_t* height)
 {
@@ -122,37 +103,6 @@ TEST_F(ToolsTest, LsListsTheSimulatorsBuffers)
     EXPECT_NE(o.output.find("INP0  input"), std::string::npos) << o.output;
     EXPECT_NE(o.output.find("watchdog: receiving signals"), std::string::npos) << o.output;
     EXPECT_NE(o.output.find("1 client (this listing included)"), std::string::npos) << o.output;
-}
-
-TEST_F(ToolsTest, FailuresEndWithTheResultsNameAndANonZeroStatus)
-{
-    // A port the system handed out and took back: nothing listens there.
-    px::SocketHandle s = px::kInvalidSocket;
-    uint16_t port = 0;
-    ASSERT_EQ(px::SocketOpen(px::SocketType::Stream, &s), 0);
-    ASSERT_EQ(px::SocketBind(s, px::kLoopbackAddress, 0), 0);
-    ASSERT_EQ(px::SocketLocalPort(s, &port), 0);
-    px::SocketClose(s);
-    const std::string config = m_dir + "/vistel.conf";
-    std::ofstream(config) << "PublishPort=" << port << "\nWatchDogPort=" << port << "\nAsyncMsgPort=" << port << "\n";
-
-    Outcome o = RunCommand("VISTEL_CONFIG=" + config + " " + PELLIX_GRAB_PATH + " 127.0.0.1 -n 1 -o " + m_dir);
-    EXPECT_EQ(o.status, 1) << o.output;
-    EXPECT_NE(o.output.find("PX_COMM_ERROR: communication with the camera's agent failed"), std::string::npos)
-        << o.output;
-    o = RunCommand("VISTEL_CONFIG=" + config + " " + PELLIX_LS_PATH + " 127.0.0.1");
-    EXPECT_EQ(o.status, 1) << o.output;
-    EXPECT_NE(o.output.find("PX_COMM_ERROR"), std::string::npos) << o.output;
-
-    // Wrong use is told apart from a failed camera.
-    EXPECT_EQ(RunCommand(std::string(PELLIX_GRAB_PATH) + " --roi 1,2,3").status, 2);
-    EXPECT_EQ(RunCommand(std::string(PELLIX_GRAB_PATH) + " -n 0").status, 2);
-    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -b NOPE -o " + m_dir);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.output.find("no buffer 'NOPE'"), std::string::npos) << o.output;
-    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -b INP0 -o " + m_dir);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.output.find("input buffer"), std::string::npos) << o.output;
 }
 
 TEST(ToolSupportTest, CameraArguments)

@@ -1,0 +1,263 @@
+// What pellix-ls and pellix-grab tell a user when the camera cannot be reached or fails: each kind
+// of failure gets its own cause, with the host, the port and where the port came from, and what to
+// check. The tools run as programs against ports of this process: a closed one, one that never
+// answers, a peer that is not a camera, and kelvo-sim in this process with its faults.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "platform/Clock.h"
+#include "platform/Socket.h"
+#include "sim/KelvoSim.h"
+#include "tests/platform/SilentPort.h"
+#include "ToolTestUtil.h"
+
+namespace {
+
+using tooltest::Outcome;
+using tooltest::RunCommand;
+
+bool Has(const Outcome& o, const std::string& text) { return o.output.find(text) != std::string::npos; }
+
+// A port the system handed out and took back: nothing listens there.
+uint16_t ClosedPort()
+{
+    px::SocketHandle s = px::kInvalidSocket;
+    uint16_t port = 0;
+    px::SocketOpen(px::SocketType::Stream, &s);
+    px::SocketBind(s, px::kLoopbackAddress, 0);
+    px::SocketLocalPort(s, &port);
+    px::SocketClose(s);
+    return port;
+}
+
+// Another program on the camera's port: it answers every connection with an HTTP error and closes.
+class CNotACamera {
+public:
+    CNotACamera()
+    {
+        px::SocketOpenServer(px::kLoopbackAddress, 0, true, &m_listening, &m_port);
+        m_thread = std::thread([this] {
+            px::SocketHandle s = px::kInvalidSocket;
+            while (px::SocketAccept(m_listening, &s) == 0 && !m_bStop.load()) {
+                static const char kAnswer[] = "HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
+                px::SocketSendAll(s, kAnswer, sizeof kAnswer - 1);
+                px::SocketClose(s);
+            }
+            if (s != px::kInvalidSocket && m_bStop.load())
+                px::SocketClose(s);
+        });
+    }
+    ~CNotACamera()
+    {
+        m_bStop = true;
+        px::SocketHandle wake = px::kInvalidSocket;   // one last connection ends the accept loop
+        px::SocketOpen(px::SocketType::Stream, &wake);
+        px::SocketConnect(wake, px::kLoopbackAddress, m_port, 5000);
+        m_thread.join();
+        px::SocketClose(wake);
+        px::SocketClose(m_listening);
+    }
+    uint16_t Port() const { return m_port; }
+
+private:
+    px::SocketHandle m_listening = px::kInvalidSocket;
+    uint16_t m_port = 0;
+    std::atomic<bool> m_bStop{false};
+    std::thread m_thread;
+};
+
+class ToolMessages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/pellix-messages-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        m_config = m_dir + "/vistel.conf";
+    }
+    void TearDown() override
+    {
+        m_sim.Stop();
+        RunCommand("rm -rf '" + m_dir + "'");
+    }
+    // Every port of the camera is port, plus the extra lines.
+    void AllPortsAt(uint16_t port, const std::string& extra = "")
+    {
+        const std::string p = std::to_string(port);
+        std::ofstream(m_config) << "PublishPort=" << p << "\nWatchDogPort=" << p << "\nAsyncMsgPort=" << p << "\n"
+                                << extra;
+    }
+    // kelvo-sim in this process with the faults, frames only when asked, the configuration at it.
+    void StartSim(const pxsim::SimFaults& faults)
+    {
+        pxsim::SimConfig c = pxsim::DefaultSimConfig();
+        c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
+        c.dwFrameIntervalMs = 0;
+        c.faults = faults;
+        ASSERT_EQ(m_sim.Start(c), 0);
+        std::ofstream(m_config) << m_sim.ClientConfigText();
+    }
+    // pellix-grab against kelvo-sim in this process with the faults.
+    Outcome GrabWith(const pxsim::SimFaults& faults, const std::string& args)
+    {
+        m_sim.Stop();
+        StartSim(faults);
+        return RunCommand(Tool(PELLIX_GRAB_PATH, "127.0.0.1 " + args + " -o " + m_dir));
+    }
+    std::string Tool(const char* path, const std::string& args)
+    {
+        return "VISTEL_CONFIG=" + m_config + " " + path + " " + args;
+    }
+    // "(the publish port, PublishPort in VISTEL_CONFIG=...)"
+    std::string FromConfig(const char* role, const char* name)
+    {
+        return std::string("(the ") + role + ", " + name + " in VISTEL_CONFIG=" + m_config + ")";
+    }
+
+    std::string m_dir, m_config;
+    pxsim::CKelvoSim m_sim;
+};
+
+} // namespace
+
+TEST_F(ToolMessages, ACameraThatCannotBeReachedIsToldApartByItsCause)
+{
+    // A closed port, with two values the library passes over.
+    const uint16_t closed = ClosedPort();
+    AllPortsAt(closed, "ShowDebugMessage=yes\nWatchDogPort=70000\n");
+    Outcome o = RunCommand(Tool(PELLIX_LS_PATH, "127.0.0.1 -t 2000"));
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "PXGetBufferList) failed: PX_COMM_ERROR: communication with the camera's agent failed\n"))
+        << o.output;
+    EXPECT_TRUE(Has(o, "  cause: nothing listens on 127.0.0.1 port " + std::to_string(closed) + " " +
+                           FromConfig("publish port", "PublishPort") + ": the connection was refused\n  check: "))
+        << o.output;
+    EXPECT_TRUE(Has(o, "warning: ShowDebugMessage=yes in VISTEL_CONFIG=" + m_config + " is not a number")) << o.output;
+    EXPECT_TRUE(Has(o, "warning: WatchDogPort=70000 in VISTEL_CONFIG=" + m_config +
+                           " is not a port number (at most 65535): the library uses port 4464"))
+        << o.output;
+
+    // A configuration file that is not there: the defaults, said so.
+    o = RunCommand("VISTEL_CONFIG=" + m_dir + "/missing.conf " + PELLIX_LS_PATH + " 127.0.0.2 -t 2000");
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "warning: VISTEL_CONFIG=" + m_dir + "/missing.conf cannot be read")) << o.output;
+    EXPECT_TRUE(Has(o, "port 3072 (the publish port, default)")) << o.output;
+
+    // A name nobody knows.
+    o = RunCommand(Tool(PELLIX_GRAB_PATH, "no-such-camera.invalid -t 2000 -o " + m_dir));
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "'no-such-camera.invalid'")) << o.output;
+    EXPECT_TRUE(Has(o, "check: the name's spelling")) << o.output;
+
+    // Another program on the port.
+    CNotACamera other;
+    AllPortsAt(other.Port());
+    o = RunCommand(Tool(PELLIX_LS_PATH, "127.0.0.1 -t 2000"));
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "cause: 127.0.0.1 port " + std::to_string(other.Port()))) << o.output;
+    EXPECT_TRUE(Has(o, "not as a camera's agent")) << o.output;
+    EXPECT_TRUE(Has(o, "another program answers there")) << o.output;
+}
+
+// The mistyped address: without a bound on the connects each tool sat silent for minutes.
+TEST_F(ToolMessages, ACameraThatNeverAnswersIsReportedWithinTheBound)
+{
+    platformtest::CSilentPort silent;
+    ASSERT_TRUE(silent.Silent());
+    AllPortsAt(silent.Port());
+    for (const std::string& tool : {std::string(PELLIX_LS_PATH), PELLIX_GRAB_PATH + (" -o " + m_dir)}) {
+        const uint64_t start = px::TickCount64();
+        const Outcome o = RunCommand(Tool(tool.c_str(), "127.0.0.1 --timeout 300"));
+        EXPECT_LT(px::TickCount64() - start, 60000u) << tool;
+        EXPECT_EQ(o.status, 1) << o.output;
+        EXPECT_TRUE(Has(o, "cause: the camera did not answer: 127.0.0.1 port " + std::to_string(silent.Port()) + " " +
+                               FromConfig("publish port", "PublishPort") + " did not answer within 300 ms"))
+            << o.output;
+        EXPECT_TRUE(Has(o, "check: the address")) << o.output;
+    }
+}
+
+TEST_F(ToolMessages, ACameraThatFailsIsToldApartByItsCause)
+{
+    // No watchdog: the subscription's time-out has nobody to ask.
+    pxsim::SimFaults faults;
+    faults.bRefuseWatchdog = true;
+    Outcome o = GrabWith(faults, "-n 1 --force");
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "(PXSetExchangeBuffer) failed: PX_NO_WATCHDOG")) << o.output;
+    EXPECT_TRUE(Has(o, "cause: the camera's watchdog is not available: 127.0.0.1 port " +
+                           std::to_string(m_sim.WatchdogPort()) + " " + FromConfig("watchdog port", "WatchDogPort") +
+                           " accepts connections, but the watchdog could not be set up there"))
+        << o.output;
+
+    // The watchdog falls silent while a read waits for a frame that never comes.
+    faults = {};
+    faults.dwWatchdogStopAfterMs = 200;
+    o = GrabWith(faults, "-n 1 -t 1000");
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "(PXGetExchangeBufferData) failed: PX_WATCHDOG_LOST")) << o.output;
+    EXPECT_TRUE(Has(o, "cause: the camera's watchdog stopped signalling, so the camera counts as lost; its agent "
+                       "still answers"))
+        << o.output;
+
+    // The camera drops the connection: its agent still answers a new one.
+    faults = {};
+    faults.dwDropAfterRequests = 3;
+    o = GrabWith(faults, "-n 3 --force");
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "failed: PX_COMM_ERROR")) << o.output;
+    EXPECT_TRUE(Has(o, "so the call's connection was dropped")) << o.output;
+
+    // The camera goes away while a read waits.
+    m_sim.Stop();
+    StartSim({});
+    FILE* grab = tooltest::StartCommand(Tool(PELLIX_GRAB_PATH, "127.0.0.1 -n 1 -o " + m_dir));
+    ASSERT_TRUE(m_sim.WaitForWaitingRequests(1, 60000));
+    const uint16_t imagePort = m_sim.BufferPort("IMG0");
+    m_sim.Stop();
+    o = tooltest::FinishCommand(grab);
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "cause: the camera went away: nothing listens on 127.0.0.1 port " + std::to_string(imagePort) +
+                       " (the port of buffer IMG0, from the camera's buffer list)"))
+        << o.output;
+}
+
+TEST_F(ToolMessages, WrongUseAndAMovedWindowAreSaid)
+{
+    Outcome o = RunCommand(std::string(PELLIX_LS_PATH) + " --bogus");
+    EXPECT_EQ(o.status, 2) << o.output;
+    EXPECT_TRUE(Has(o, "usage: pellix-ls")) << o.output;
+    EXPECT_FALSE(Has(o, "PXGetBufferList")) << o.output;   // not taken for a camera's name
+    EXPECT_EQ(RunCommand(std::string(PELLIX_GRAB_PATH) + " -t 0").status, 2);
+    EXPECT_EQ(RunCommand(std::string(PELLIX_GRAB_PATH) + " --roi 1,2,3").status, 2);
+    EXPECT_EQ(RunCommand(std::string(PELLIX_GRAB_PATH) + " -n 0").status, 2);
+    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -b NOPE -o " + m_dir);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(Has(o, "no buffer 'NOPE'")) << o.output;
+    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -b INP0 -o " + m_dir);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(Has(o, "input buffer")) << o.output;
+
+    // A window that does not fit the 640x480 image is moved by the camera; the tool says where.
+    o = RunCommand(std::string(PELLIX_GRAB_PATH) + " -n 1 --roi 600,400,200,100 --format pgm -o " + m_dir);
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_TRUE(Has(o, "the camera moved the window to fit its 640x480 image: 440,380,200,100 (asked for "
+                       "600,400,200,100)"))
+        << o.output;
+
+    // kelvo-sim names the port it cannot take.
+    px::SocketHandle held = px::kInvalidSocket;
+    uint16_t port = 0;
+    ASSERT_EQ(px::SocketOpenServer(px::kLoopbackAddress, 0, true, &held, &port), 0);
+    o = RunCommand(std::string(KELVO_SIM_PATH) + " --ephemeral --publish-port " + std::to_string(port));
+    EXPECT_EQ(o.status, 1) << o.output;
+    EXPECT_TRUE(Has(o, "Address already in use on publish port " + std::to_string(port))) << o.output;
+    px::SocketClose(held);
+}
