@@ -170,6 +170,8 @@ bool CToolCamera::Start(std::string* error)
     return true;
 }
 
+std::string CToolCamera::ConfigFile() const { return m_pImpl->strConfigPath; }
+
 CameraAddress CToolCamera::Address() const
 {
     CameraAddress a;

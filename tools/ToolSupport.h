@@ -61,6 +61,8 @@ public:
     bool Start(std::string* error);
     // 127.0.0.1, where the simulator listens.
     CameraAddress Address() const;
+    // The configuration file it wrote; the destructor removes it.
+    std::string ConfigFile() const;
 
 private:
     struct Impl;

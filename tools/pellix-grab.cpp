@@ -39,7 +39,9 @@ namespace {
 // SIGINT and SIGTERM are blocked in every thread and taken by this watcher with sigwait, which
 // may then call the library: it cancels a read that waits for a frame, so that Ctrl-C ends the
 // program at once and not after the read's time-outs. The client is ended under the same lock,
-// so a cancel never meets a handle being terminated.
+// so a cancel never meets a handle being terminated. Outside the reads nothing can be cancelled
+// (connects, subscribing, and the diagnosis of a failure each wait up to the time-out), so there
+// the program ends at once, removing the in-process simulator's configuration file first.
 class CInterruptWatcher {
 public:
     // Before any thread starts, so that all of them inherit the blocked signals.
@@ -67,6 +69,18 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_h = h;
+    }
+    // While set, a signal cancels the reads; otherwise it ends the program.
+    void SetReading(bool reading)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_bReading = reading;
+    }
+    // A file to remove when a signal ends the program.
+    void SetScratchFile(const std::string& path)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_strScratch = path;
     }
     // Ends the client unless a cancel is being made, then never again.
     void Terminate()
@@ -101,13 +115,21 @@ private:
             if (signal == SIGUSR1)
                 continue;
             m_bInterrupted = true;
-            if (m_h != 0)
+            if (m_bReading && m_h != 0) {
                 PXCancelTransfers(m_h);
+                continue;
+            }
+            if (!m_strScratch.empty())
+                unlink(m_strScratch.c_str());
+            std::fputs("\npellix-grab: interrupted\n", stderr);
+            _exit(130);
         }
     }
 
     std::mutex m_lock;
     PXHANDLE m_h = 0;
+    bool m_bReading = false;
+    std::string m_strScratch;
     bool m_bDone = false;
     std::atomic<bool> m_bInterrupted{false};
     std::thread m_thread;
@@ -314,6 +336,7 @@ int Run(const Options& o, CInterruptWatcher& watcher)
         if (!sim.Start(&error))
             return Fail(error);
         camera = sim.Address();
+        watcher.SetScratchFile(sim.ConfigFile());
         std::printf("no camera given: using a simulated camera in this process\n");
     } else {
         pxtool::WarnAboutConfiguration("pellix-grab");
@@ -416,6 +439,7 @@ int Run(const Options& o, CInterruptWatcher& watcher)
 
     CRateLine rate;
     uint32_t empty = 0;
+    watcher.SetReading(true);
     for (uint32_t n = 1; n <= o.dwFrames;) {
         uint32_t received = 0;
         r = watcher.Interrupted() ? PX_END_OF_TRANSFERS
@@ -427,6 +451,7 @@ int Run(const Options& o, CInterruptWatcher& watcher)
         }
         if (r != PX_OK) {
             rate.Abandon();
+            watcher.SetReading(false);   // the diagnosis cannot be cancelled
             return FailPx("reading " + id + " (PXGetExchangeBufferData)", r, diagnosis(r));
         }
         if (received == 0) {

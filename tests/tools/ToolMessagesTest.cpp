@@ -7,12 +7,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Clock.h"
+#include "platform/Event.h"
 #include "platform/Socket.h"
 #include "sim/KelvoSim.h"
 #include "tests/platform/SilentPort.h"
@@ -37,24 +40,29 @@ uint16_t ClosedPort()
     return port;
 }
 
-// Another program on the camera's port: it answers every connection with an HTTP error and closes.
-class CNotACamera {
+// Another program on the camera's port. With an answer it answers every connection with it and
+// closes; without, it keeps every connection open and says nothing. Accepted is set at each.
+class CForeignPeer {
 public:
-    CNotACamera()
+    explicit CForeignPeer(const char* answer) : m_answer(answer != nullptr ? answer : "")
     {
         px::SocketOpenServer(px::kLoopbackAddress, 0, true, &m_listening, &m_port);
         m_thread = std::thread([this] {
             px::SocketHandle s = px::kInvalidSocket;
-            while (px::SocketAccept(m_listening, &s) == 0 && !m_bStop.load()) {
-                static const char kAnswer[] = "HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
-                px::SocketSendAll(s, kAnswer, sizeof kAnswer - 1);
-                px::SocketClose(s);
+            while (px::SocketAccept(m_listening, &s) == 0) {
+                if (m_bStop.load() || !m_answer.empty()) {
+                    px::SocketSendAll(s, m_answer.data(), m_answer.size());
+                    px::SocketClose(s);
+                } else {
+                    m_held.push_back(s);
+                }
+                if (m_bStop.load())
+                    return;
+                m_evAccepted.Set();
             }
-            if (s != px::kInvalidSocket && m_bStop.load())
-                px::SocketClose(s);
         });
     }
-    ~CNotACamera()
+    ~CForeignPeer()
     {
         m_bStop = true;
         px::SocketHandle wake = px::kInvalidSocket;   // one last connection ends the accept loop
@@ -62,15 +70,34 @@ public:
         px::SocketConnect(wake, px::kLoopbackAddress, m_port, 5000);
         m_thread.join();
         px::SocketClose(wake);
+        for (px::SocketHandle s : m_held)
+            px::SocketClose(s);
         px::SocketClose(m_listening);
     }
     uint16_t Port() const { return m_port; }
+    px::Event& Accepted() { return m_evAccepted; }
 
 private:
+    const std::string m_answer;
     px::SocketHandle m_listening = px::kInvalidSocket;
     uint16_t m_port = 0;
+    std::vector<px::SocketHandle> m_held;   // the accepting thread's until it ends
+    px::Event m_evAccepted{false, false};
     std::atomic<bool> m_bStop{false};
     std::thread m_thread;
+};
+
+// A tool started in the background, with its process id (the shell prints its own, then becomes
+// env and env the tool), so that the test can signal it.
+struct CBackground {
+    explicit CBackground(const std::string& command) : p(tooltest::StartCommand("echo $$; exec env " + command))
+    {
+        char line[32] = {};
+        if (p != nullptr && std::fgets(line, sizeof line, p) != nullptr)
+            pid = static_cast<pid_t>(std::atoi(line));
+    }
+    FILE* p;
+    pid_t pid = 0;
 };
 
 class ToolMessages : public ::testing::Test {
@@ -157,7 +184,7 @@ TEST_F(ToolMessages, ACameraThatCannotBeReachedIsToldApartByItsCause)
     EXPECT_TRUE(Has(o, "check: the name's spelling")) << o.output;
 
     // Another program on the port.
-    CNotACamera other;
+    CForeignPeer other("HTTP/1.0 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
     AllPortsAt(other.Port());
     o = RunCommand(Tool(PELLIX_LS_PATH, "127.0.0.1 -t 2000"));
     EXPECT_EQ(o.status, 1) << o.output;
@@ -218,11 +245,11 @@ TEST_F(ToolMessages, ACameraThatFailsIsToldApartByItsCause)
     // The camera goes away while a read waits.
     m_sim.Stop();
     StartSim({});
-    FILE* grab = tooltest::StartCommand(Tool(PELLIX_GRAB_PATH, "127.0.0.1 -n 1 -o " + m_dir));
+    CBackground grab(Tool(PELLIX_GRAB_PATH, "127.0.0.1 -n 1 -o " + m_dir));
     ASSERT_TRUE(m_sim.WaitForWaitingRequests(1, 60000));
     const uint16_t imagePort = m_sim.BufferPort("IMG0");
     m_sim.Stop();
-    o = tooltest::FinishCommand(grab);
+    o = tooltest::FinishCommand(grab.p);
     EXPECT_EQ(o.status, 1) << o.output;
     EXPECT_TRUE(Has(o, "cause: the camera went away: nothing listens on 127.0.0.1 port " + std::to_string(imagePort) +
                        " (the port of buffer IMG0, from the camera's buffer list)"))
@@ -260,4 +287,32 @@ TEST_F(ToolMessages, WrongUseAndAMovedWindowAreSaid)
     EXPECT_EQ(o.status, 1) << o.output;
     EXPECT_TRUE(Has(o, "Address already in use on publish port " + std::to_string(port))) << o.output;
     px::SocketClose(held);
+}
+
+// Ctrl-C ends pellix-grab at once: a read that waits is cancelled, and where nothing can be
+// cancelled (a connect or a greeting that waits for its time-out) the program ends there.
+TEST_F(ToolMessages, CtrlCEndsAGrabAtOnce)
+{
+    StartSim({});
+    CBackground reading(Tool(PELLIX_GRAB_PATH, "127.0.0.1 -n 1 -t 60000 -o " + m_dir));
+    ASSERT_GT(reading.pid, 0);
+    ASSERT_TRUE(m_sim.WaitForWaitingRequests(1, 60000));
+    uint64_t start = px::TickCount64();
+    kill(reading.pid, SIGINT);
+    Outcome o = tooltest::FinishCommand(reading.p);
+    EXPECT_LT(px::TickCount64() - start, 30000u);
+    EXPECT_EQ(o.status, 130) << o.output;
+    EXPECT_TRUE(Has(o, "interrupted after 0 frames")) << o.output;
+
+    CForeignPeer mute(nullptr);
+    AllPortsAt(mute.Port());
+    CBackground connecting(Tool(PELLIX_GRAB_PATH, "127.0.0.1 -t 60000 -o " + m_dir));
+    ASSERT_GT(connecting.pid, 0);
+    ASSERT_EQ(mute.Accepted().Wait(60000), px::WaitResult::Signaled);
+    start = px::TickCount64();
+    kill(connecting.pid, SIGINT);
+    o = tooltest::FinishCommand(connecting.p);
+    EXPECT_LT(px::TickCount64() - start, 30000u);
+    EXPECT_EQ(o.status, 130) << o.output;
+    EXPECT_TRUE(Has(o, "pellix-grab: interrupted")) << o.output;
 }
