@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "pellix/pellix.h"
+#include "raster/GdiTypes.h"
 
 namespace pximage {
 
@@ -23,21 +24,9 @@ uint32_t ChooseCopyFormat(uint32_t pixelFormat, uint32_t displayOptions, uint32_
 // nothing written, when either does not fit in 32 bits.
 bool CopyLayout(uint32_t copyFormat, uint32_t sizeX, uint32_t sizeY, uint32_t* pitch, uint32_t* imageSize);
 
-// The 40-byte header of a device-independent bitmap, field by field, little-endian.
-struct BitmapInfoHeader {
-    uint32_t biSize;
-    int32_t biWidth;
-    int32_t biHeight;
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression;
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
-static_assert(sizeof(BitmapInfoHeader) == 40, "the header is 40 bytes without padding");
+// The 40-byte header of a device-independent bitmap: the raster layer's, so that a header the
+// control fills here is the one its DIB sections and the bitmap writers read.
+using BitmapInfoHeader = raster::BITMAPINFOHEADER;
 
 // Bytes of the header block of a display format: for 8 bits the header and 256 colour entries
 // (1064); for 16, 24 and 32 bits the header and a zeroed fifth four-byte field (44), so that code

@@ -226,23 +226,18 @@ void DestroyXmlLogger()
     delete g_pXmlLogger.exchange(nullptr, std::memory_order_acq_rel);
 }
 
-extern "C" void PXInitLogger(const char* path)
+bool CreateProcessLogger(const char* path)
 {
     if (path == nullptr)
-        return;
+        return false;
     std::lock_guard<std::mutex> guard(g_lifeLock);
     if (g_pXmlLogger.load(std::memory_order_acquire) != nullptr)
-        return;
+        return false;
     CXmlLogger* logger = CXmlLogger::Create(path);
     if (logger == nullptr)
-        return;
+        return false;
     for (uint32_t i = 0; i < 4; ++i)
         logger->AddSection(LOG_SECTION_PELLIX + i, kDefaultSections[i]);
     g_pXmlLogger.store(logger, std::memory_order_release);
-}
-
-extern "C" void PXAddLoggerSection(uint32_t id, const char* name)
-{
-    if (CXmlLogger* logger = GetXmlLogger())
-        logger->AddSection(id, name);
+    return true;
 }

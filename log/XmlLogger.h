@@ -97,6 +97,11 @@ extern std::atomic<CXmlLogger*> g_pXmlLogger;
 
 inline CXmlLogger* GetXmlLogger() noexcept { return g_pXmlLogger.load(std::memory_order_acquire); }
 
+// Creates the process-wide logger on path with the four default sections, unless one exists or
+// path is null (then false). PXInitLogger is this; a module that carries its own copy of the
+// logger (the viewer control's library) opens its copy on the same file with it.
+bool CreateProcessLogger(const char* path);
+
 // Closes the log and clears the global reference, after which PXInitLogger may create a new one.
 // Called when the library is closed, once no other thread writes any more.
 void DestroyXmlLogger();

@@ -102,16 +102,40 @@ WaitResult Event::Wait(uint32_t timeoutMs)
 
 int Event::WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
 {
+    return WaitAnyOrDescriptor(events, count, -1, timeoutMs);
+}
+
+namespace {
+
+// Drains an eventfd-like descriptor; true when it was signalled.
+bool DrainDescriptor(int fd)
+{
+    uint64_t value;
+    for (;;) {
+        if (read(fd, &value, sizeof value) == sizeof value)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+int Event::WaitAnyOrDescriptor(Event* const* events, size_t count, int descriptor, uint32_t timeoutMs)
+{
     // Waits are frequent and concern a few events: no allocation for them.
     constexpr size_t kMaxEvents = 8;
     if (count == 0 || count > kMaxEvents)
         return kWaitFailed;
-    pollfd fds[kMaxEvents];
+    pollfd fds[kMaxEvents + 1];
     for (size_t i = 0; i < count; ++i) {
         if (events[i] == nullptr || events[i]->m_fd < 0)
             return kWaitFailed;   // local events cannot be polled together
         fds[i] = pollfd{events[i]->m_fd, POLLIN, 0};
     }
+    const size_t polled = descriptor > 0 ? count + 1 : count;
+    if (descriptor > 0)
+        fds[count] = pollfd{descriptor, POLLIN, 0};
     const uint64_t deadline = TickCount64() + timeoutMs;
     for (;;) {
         int waitMs = -1;
@@ -119,7 +143,7 @@ int Event::WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
             uint64_t now = TickCount64();
             waitMs = now >= deadline ? 0 : static_cast<int>(deadline - now);
         }
-        int n = poll(fds, count, waitMs);
+        int n = poll(fds, polled, waitMs);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -134,6 +158,10 @@ int Event::WaitAny(Event* const* events, size_t count, uint32_t timeoutMs)
             if (events[i]->TryConsume())
                 return static_cast<int>(i);
         }
+        if (polled > count && (fds[count].revents & POLLIN) && DrainDescriptor(descriptor))
+            return static_cast<int>(count);
+        if (polled > count && (fds[count].revents & POLLNVAL))
+            return kWaitFailed;
         if (timeoutMs != kInfinite && TickCount64() >= deadline)
             return kWaitTimeout;
     }

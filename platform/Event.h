@@ -50,6 +50,11 @@ public:
     // Waits until any of the events (at most 8) is signalled; returns the lowest signalled index,
     // kWaitTimeout or kWaitFailed. An auto-reset event that is reported is consumed.
     static int WaitAny(Event* const* events, size_t count, uint32_t timeoutMs = kInfinite);
+    // The same, with a descriptor another module signals as an event (an eventfd, such as the
+    // library's list-change descriptor) after the events: its index is count, and reporting it
+    // drains it. A descriptor below 1 takes no part.
+    static int WaitAnyOrDescriptor(Event* const* events, size_t count, int descriptor,
+                                   uint32_t timeoutMs = kInfinite);
 
 private:
     int m_fd;

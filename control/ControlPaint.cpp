@@ -1,0 +1,302 @@
+// Painting: Redraw composes the current picture (on the update thread after each buffer, and on
+// the window's thread after a resize) into the memory bitmap or the back-end's surfaces;
+// OnDraw, on the window's thread, only copies that bitmap to the window or has the back-end
+// present. The order of the locks is m_csRedraw, m_csData, m_csDisplay, then the back-end's.
+#include <cstdio>
+#include <cstring>
+
+#include "control/PellixControl.h"
+#include "image/Conversion.h"
+
+namespace pxcontrol {
+
+namespace {
+
+using raster::HDC;
+using raster::RECT;
+
+int32_t Width(const RECT& rc) { return rc.right - rc.left; }
+int32_t Height(const RECT& rc) { return rc.bottom - rc.top; }
+
+// The frame-rate box in its corner, 65 x 20 pixels, 5 from both edges.
+RECT FrameRateBox(const RECT& rc, uint16_t corner)
+{
+    switch (corner) {
+    case 1: return {rc.right - 70, rc.top + 5, rc.right - 5, rc.top + 25};
+    case 2: return {rc.left + 5, rc.bottom - 25, rc.left + 70, rc.bottom - 5};
+    case 3: return {rc.right - 70, rc.bottom - 25, rc.right - 5, rc.bottom - 5};
+    default: return {rc.left + 5, rc.top + 5, rc.left + 70, rc.top + 25};
+    }
+}
+
+// The largest header with its colour table: 40 bytes and 256 entries.
+constexpr size_t kMaxHeaderBytes = 1064;
+
+} // namespace
+
+CPellixControl::SViewGeometry CPellixControl::ViewGeometry()
+{
+    SViewGeometry view;
+    view.offsetX = m_dwOffsetX;
+    view.offsetY = m_dwOffsetY;
+    view.sizeX = m_dwSizeX;
+    view.sizeY = m_dwSizeY;
+    view.subsection = m_dwSubsection;
+    return view;
+}
+
+void CPellixControl::Redraw()
+{
+    px::CsLock redraw(m_csRedraw);
+    RECT rc;
+    {
+        px::CsLock display(m_csDisplay);
+        rc = m_rcClient;
+    }
+    if (IsStreaming()) {
+        if (m_dwBufferType == PX_BUFTYPE_IMAGE)
+            RenderImage(rc);
+        else if (m_dwBufferType == PX_BUFTYPE_HISTOGRAM)
+            RenderHistogram(rc);
+    } else {
+        char text[kErrorTextSize] = "No buffer selected";
+        if (m_bConnected)
+            ErrorMessageText(text, sizeof text); // 199 characters at most
+        DrawMessage(rc, text);
+    }
+    m_pWrapper->Invalidate();
+}
+
+void CPellixControl::DrawMessage(const RECT& rc, const char* text)
+{
+    const int32_t width = Width(rc), height = Height(rc);
+    if (width <= 0 || height <= 0)
+        return;
+    HDC window = m_pWrapper->GetWindowDC();
+    HDC dc = raster::CreateCompatibleDC(window);
+    raster::HBITMAP bitmap = raster::CreateCompatibleBitmap(window, width, height);
+    m_pWrapper->ReleaseDC(window);
+    raster::HGDIOBJ old = raster::SelectObject(dc, bitmap);
+    const RECT all = {0, 0, width, height};
+    raster::FillRect(dc, &all, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::WHITE_BRUSH)));
+    RECT inset = {rc.left + 5, rc.top + 5, rc.right - 5, rc.bottom - 5};
+    raster::DrawTextA(dc, text, -1, &inset, 0);
+    {
+        px::CsLock display(m_csDisplay);
+        if (m_hMemDC != nullptr)
+            raster::BitBlt(m_hMemDC, m_rcClient.left, m_rcClient.top, Width(m_rcClient), Height(m_rcClient), dc, 0, 0,
+                           raster::SRCCOPY);
+    }
+    raster::SelectObject(dc, old);
+    raster::DeleteObject(bitmap);
+    raster::DeleteDC(dc);
+}
+
+void CPellixControl::RenderImage(const RECT& rc)
+{
+    const RECT fpsBox = FrameRateBox(rc, m_usFPSCorner);
+    if (!IsStreaming())
+        return;
+    uint8_t headerCopy[kMaxHeaderBytes];
+    HDC picture = nullptr, image = nullptr;
+    raster::HBITMAP pictureBitmap = nullptr, imageBitmap = nullptr;
+    raster::HGDIOBJ oldPicture = nullptr, oldImage = nullptr;
+    display::CDXDisplay* backEnd = nullptr;
+    bool gdi = true;
+    {
+        px::CsLock data(m_csData);
+        if (m_pData == nullptr || m_pDIBHeader == nullptr)
+            return;
+        const auto* header = reinterpret_cast<const raster::BITMAPINFOHEADER*>(m_pDIBHeader);
+        if (header->biSizeImage == 0)
+            return;
+        const size_t headerBytes = header->biBitCount == 8 ? kMaxHeaderBytes : sizeof(raster::BITMAPINFOHEADER) + 4;
+        memcpy(headerCopy, m_pDIBHeader, headerBytes);
+        auto* copy = reinterpret_cast<raster::BITMAPINFOHEADER*>(headerCopy);
+        HDC window = m_pWrapper->GetWindowDC();
+        picture = raster::CreateCompatibleDC(window);
+        image = raster::CreateCompatibleDC(window);
+        m_pWrapper->ReleaseDC(window);
+        copy->biWidth = Width(rc);
+        copy->biHeight = Height(rc);
+        copy->biSizeImage =
+            static_cast<uint32_t>(int64_t{copy->biBitCount} * copy->biHeight * copy->biWidth / 8);
+        void* pictureBits = nullptr;
+        void* imageBits = nullptr;
+        pictureBitmap = raster::CreateDIBSection(picture, reinterpret_cast<const raster::BITMAPINFO*>(headerCopy),
+                                                 raster::DIB_RGB_COLORS, &pictureBits);
+        imageBitmap = raster::CreateDIBSection(image, reinterpret_cast<const raster::BITMAPINFO*>(m_pDIBHeader),
+                                               raster::DIB_RGB_COLORS, &imageBits);
+        if (imageBits != nullptr)
+            memcpy(imageBits, m_pData, m_dwImageSize);
+        oldPicture = raster::SelectObject(picture, pictureBitmap);
+        oldImage = raster::SelectObject(image, imageBitmap);
+        raster::FillRect(picture, &rc, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::DKGRAY_BRUSH)));
+
+        const int32_t imageWidth = header->biWidth, imageHeight = -header->biHeight;
+        char fps[32] = "";
+        if (m_bShowFPS == 1 && float(m_fDisplayRate) != 0.0f)
+            snprintf(fps, sizeof fps, "%3.1f FPS", static_cast<double>(float(m_fDisplayRate)));
+        char mode[32] = "";
+        if (m_dwForceErrorMsg == 1)
+            snprintf(mode, sizeof mode, "Using DX:%d", static_cast<int>(m_nDisplayMode));
+        RECT modeBox = {0, 30, static_cast<int32_t>(m_dwSizeX), static_cast<int32_t>(m_dwSizeY)};
+
+        backEnd = m_nDisplayMode >= 1 ? m_pDisplay : nullptr;
+        if (backEnd != nullptr) {
+            const int32_t valid = backEnd->IsValid();
+            if (valid == 10) {
+                const SViewGeometry view = ViewGeometry();
+                px::CsLock display(m_csDisplay);
+                RedrawOverlay(view);
+            }
+            gdi = valid != 1 && valid != 10;
+        }
+        if (gdi) {
+            raster::SetStretchBltMode(picture, raster::COLORONCOLOR);
+            raster::StretchBlt(picture, rc.left, rc.top, Width(rc), Height(rc), image, 0, 0, imageWidth, imageHeight,
+                               raster::SRCCOPY);
+            if (fps[0] != '\0') {
+                RECT box = fpsBox;
+                raster::DrawTextA(picture, fps, -1, &box, 0);
+            }
+            if (mode[0] != '\0')
+                raster::DrawTextA(picture, mode, -1, &modeBox, 0);
+        } else {
+            HDC video = nullptr;
+            backEnd->GetVideoDC(&video);
+            if (backEnd->CanStretch() == 0) {
+                raster::SetStretchBltMode(video, raster::COLORONCOLOR);
+                raster::StretchBlt(video, rc.left, rc.top, Width(rc), Height(rc), image, 0, 0, imageWidth,
+                                   imageHeight, raster::SRCCOPY);
+            } else {
+                raster::BitBlt(video, 0, 0, imageWidth, imageHeight, image, 0, 0, raster::SRCCOPY);
+            }
+            backEnd->ReleaseVideoDC(video);
+            backEnd->PresentVideo();
+            auto drawOnIntermediate = [&](const char* text, RECT box) {
+                HDC dc = nullptr;
+                backEnd->GetIntermediateDC(&dc);
+                raster::DrawTextA(dc, text, -1, &box, 0);
+                backEnd->ReleaseIntermediateDC(dc);
+            };
+            if (fps[0] != '\0')
+                drawOnIntermediate(fps, fpsBox);
+            if (mode[0] != '\0')
+                drawOnIntermediate(mode, modeBox);
+        }
+    }
+    {
+        px::CsLock display(m_csDisplay);
+        if (m_hMemDC != nullptr && (backEnd == nullptr || backEnd->IsValid() != 1))
+            raster::BitBlt(m_hMemDC, m_rcClient.left, m_rcClient.top, Width(m_rcClient), Height(m_rcClient), picture, 0,
+                           0, raster::SRCCOPY);
+    }
+    raster::SelectObject(picture, oldPicture);
+    raster::SelectObject(image, oldImage);
+    raster::DeleteObject(pictureBitmap);
+    raster::DeleteObject(imageBitmap);
+    raster::DeleteDC(picture);
+    raster::DeleteDC(image);
+}
+
+void CPellixControl::RenderHistogram(const RECT&)
+{
+    // Histograms are not drawn yet: the picture keeps what the last Redraw left.
+}
+
+void CPellixControl::OnDraw(HDC hdc)
+{
+    const uint32_t type = m_dwBufferType;
+    const bool drawn = type == PX_BUFTYPE_IMAGE || type == PX_BUFTYPE_HISTOGRAM || type == PX_BUFTYPE_ARRAY;
+    bool painted = false;
+    if (m_bStarted && !m_bAgent && drawn) {
+        SViewGeometry view;
+        {
+            px::CsLock data(m_csData);
+            view = ViewGeometry();
+        }
+        m_csDisplay.Enter();
+        if (m_hBitmap != nullptr) {
+            painted = true;
+            display::CDXDisplay* backEnd = m_nDisplayMode >= 1 ? m_pDisplay : nullptr;
+            const int32_t valid = type == PX_BUFTYPE_IMAGE && backEnd != nullptr ? backEnd->IsValid() : 0;
+            if (valid == 10) {
+                RedrawOverlay(view);
+                m_csDisplay.Leave();
+                Redraw();
+                m_csDisplay.Enter();
+            }
+            if (valid == 1 || valid == 10)
+                m_pDisplay->Present(m_OverlayList.Count() > 0);
+            else
+                raster::BitBlt(hdc, m_rcClient.left, m_rcClient.top, Width(m_rcClient), Height(m_rcClient), m_hMemDC, 0,
+                               0, raster::SRCCOPY);
+        }
+        m_csDisplay.Leave();
+    }
+    if (!painted) {
+        RECT client = {0, 0, 0, 0};
+        m_pWrapper->GetClientRect(&client);
+        raster::FillRect(hdc, &client, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::WHITE_BRUSH)));
+    }
+}
+
+void CPellixControl::RecreateBackBuffer()
+{
+    SViewGeometry view;
+    {
+        px::CsLock data(m_csData);
+        view = ViewGeometry();
+    }
+    {
+        px::CsLock display(m_csDisplay);
+        m_pWrapper->GetClientRect(&m_rcClient);
+        if (m_hMemDC == nullptr)
+            return; // not started: the size is kept for the first picture
+        if (m_hBitmap != nullptr) {
+            raster::SelectObject(m_hMemDC, m_hOldBitmap);
+            raster::DeleteObject(m_hBitmap);
+        }
+        const int32_t width = Width(m_rcClient), height = Height(m_rcClient);
+        HDC window = m_pWrapper->GetWindowDC();
+        m_hBitmap = raster::CreateCompatibleBitmap(window, width, height);
+        m_pWrapper->ReleaseDC(window);
+        m_hOldBitmap = raster::SelectObject(m_hMemDC, m_hBitmap);
+        const RECT all = {0, 0, width, height};
+        raster::FillRect(m_hMemDC, &all, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::WHITE_BRUSH)));
+        if (m_dwBufferType == PX_BUFTYPE_IMAGE && width > 0 && m_nDisplayMode >= 1 && m_pDisplay != nullptr) {
+            m_pDisplay->InitSurfaces(width, height, static_cast<int32_t>(view.sizeX), static_cast<int32_t>(view.sizeY));
+            RedrawOverlay(view);
+        }
+    }
+    Redraw();
+}
+
+void CPellixControl::ReleaseBackBuffer()
+{
+    px::CsLock display(m_csDisplay);
+    if (m_hBitmap != nullptr) {
+        raster::SelectObject(m_hMemDC, m_hOldBitmap);
+        raster::DeleteObject(m_hBitmap);
+    }
+    raster::DeleteDC(m_hMemDC);
+    m_hBitmap = nullptr;
+    m_hOldBitmap = nullptr;
+    m_hMemDC = nullptr;
+}
+
+void CPellixControl::RedrawOverlay(const SViewGeometry& view)
+{
+    if (m_nDisplayMode < 1 || m_pDisplay == nullptr || m_pDisplay->IsValid() == 0)
+        return;
+    m_pDisplay->ClearOverlay();
+    HDC overlay = nullptr;
+    m_pDisplay->GetOverlayDC(&overlay);
+    m_OverlayList.Draw(static_cast<int32_t>(view.offsetX), static_cast<int32_t>(view.offsetY), Width(m_rcClient),
+                       Height(m_rcClient), static_cast<int32_t>(view.sizeX), static_cast<int32_t>(view.sizeY),
+                       view.subsection, overlay);
+    m_pDisplay->ReleaseOverlayDC(overlay);
+}
+
+} // namespace pxcontrol
