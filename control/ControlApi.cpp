@@ -12,9 +12,9 @@ struct PXControl {
 
 extern "C" {
 
-PXC_API PXControl* PXControlCreate(const PXControlHost* host)
+PX_CONTROL_API PXControl* PXControlCreate(const PXControlHost* host)
 {
-    if (host == nullptr || host->size < sizeof(uint32_t) + sizeof(void*))
+    if (host == nullptr || host->size < sizeof(PXControlHost))
         return nullptr;
     pxcontrol::CPellixControlObject* object = pxcontrol::CPellixControlObject::Create(*host);
     if (object == nullptr)
@@ -25,7 +25,7 @@ PXC_API PXControl* PXControlCreate(const PXControlHost* host)
     return control;
 }
 
-PXC_API void PXControlDestroy(PXControl* control)
+PX_CONTROL_API void PXControlDestroy(PXControl* control)
 {
     if (control == nullptr)
         return;
@@ -33,7 +33,7 @@ PXC_API void PXControlDestroy(PXControl* control)
     delete control;
 }
 
-PXC_API int32_t PXControlInvoke(PXControl* control, int32_t dispid, uint32_t kind, const PXVariant* args, uint32_t argc,
+PX_CONTROL_API int32_t PXControlInvoke(PXControl* control, int32_t dispid, uint32_t kind, const PXVariant* args, uint32_t argc,
                                 PXVariant* result)
 {
     if (control == nullptr)
@@ -41,23 +41,23 @@ PXC_API int32_t PXControlInvoke(PXControl* control, int32_t dispid, uint32_t kin
     return pxcontrol::Invoke(control->object->Control(), dispid, kind, args, argc, result);
 }
 
-PXC_API int32_t PXControlDispIdOfName(const char* name) { return pxcontrol::DispIdOfName(name); }
+PX_CONTROL_API int32_t PXControlDispIdOfName(const char* name) { return pxcontrol::DispIdOfName(name); }
 
-PXC_API int PXControlWindowMessage(PXControl* control, uint32_t msg, uintptr_t wParam, intptr_t lParam)
+PX_CONTROL_API int PXControlWindowMessage(PXControl* control, uint32_t msg, uintptr_t wParam, intptr_t lParam)
 {
     if (control == nullptr)
         return 0;
     return control->object->OnWindowMessage(msg, wParam, lParam) ? 1 : 0;
 }
 
-PXC_API void PXControlPaint(PXControl* control, const PXSurface* target)
+PX_CONTROL_API void PXControlPaint(PXControl* control, const PXSurface* target)
 {
     if (control == nullptr || target == nullptr || target->pixels == nullptr)
         return;
     control->object->Paint(*target);
 }
 
-PXC_API int32_t PXControlSaveProperties(PXControl* control, void (*put)(void* ctx, const char* name, const PXVariant* v),
+PX_CONTROL_API int32_t PXControlSaveProperties(PXControl* control, void (*put)(void* ctx, const char* name, const PXVariant* v),
                                         void* ctx)
 {
     if (control == nullptr)
@@ -65,7 +65,7 @@ PXC_API int32_t PXControlSaveProperties(PXControl* control, void (*put)(void* ct
     return control->object->SaveProperties(put, ctx);
 }
 
-PXC_API int32_t PXControlLoadProperties(PXControl* control, int (*get)(void* ctx, const char* name, PXVariant* v),
+PX_CONTROL_API int32_t PXControlLoadProperties(PXControl* control, int (*get)(void* ctx, const char* name, PXVariant* v),
                                         void* ctx)
 {
     if (control == nullptr)
@@ -73,6 +73,6 @@ PXC_API int32_t PXControlLoadProperties(PXControl* control, int (*get)(void* ctx
     return control->object->LoadProperties(get, ctx);
 }
 
-PXC_API void PXVariantClear(PXVariant* v) { pxcontrol::VariantClear(v); }
+PX_CONTROL_API void PXVariantClear(PXVariant* v) { pxcontrol::VariantClear(v); }
 
 } // extern "C"

@@ -1,11 +1,12 @@
 // The member table of the dispatch interface. Each entry names its member, says whether it is a
 // method or a property, how many arguments it takes, and how its arguments and its answer pass
-// between variants and the member's C++ signature. Answers: 32-bit values as UI4 (I4 where the
-// member is signed), 16-bit values as UI2 and 16-bit flags as I2 (1 or 0), the frame rate and
-// the scale as R4, addresses as UI8, texts as BSTR.
+// between variants and the member's C++ signature. Answers are those of pellix_control.h: 32-bit
+// values as I4 (the bits of unsigned ones), the port as I4, 16-bit flags and the other 16-bit
+// values as I2, the frame rate as R4, addresses as UI8, texts as BSTR. Without a place for the
+// answer a member gets a null out-pointer, as a getter called that way would.
 #include "control/Dispatch.h"
 
-#include <strings.h>
+#include <cstring>
 
 #include "control/PellixControl.h"
 #include "control/Variant.h"
@@ -61,56 +62,52 @@ HRESULT Call0(C& c, const PXVariant*, PXVariant*)
     return (c.*Fn)();
 }
 
+// A getter of value type T whose answer becomes a variant through make.
+template <class T, class Fn, class Make>
+HRESULT Get(C& c, Fn fn, PXVariant* r, Make make)
+{
+    T v{};
+    const HRESULT hr = (c.*fn)(r != nullptr ? &v : nullptr);
+    if (r != nullptr)
+        *r = make(v);
+    return hr;
+}
+
 template <HRESULT (C::*Fn)(uint32_t*)>
 HRESULT GetU4(C& c, const PXVariant*, PXVariant* r)
 {
-    uint32_t v = 0;
-    const HRESULT hr = (c.*Fn)(&v);
-    *r = VariantOfUI4(v);
-    return hr;
+    return Get<uint32_t>(c, Fn, r, [](uint32_t v) { return VariantOfI4(static_cast<int32_t>(v)); });
 }
 
 template <HRESULT (C::*Fn)(int32_t*)>
 HRESULT GetI4(C& c, const PXVariant*, PXVariant* r)
 {
-    int32_t v = 0;
-    const HRESULT hr = (c.*Fn)(&v);
-    *r = VariantOfI4(v);
-    return hr;
+    return Get<int32_t>(c, Fn, r, VariantOfI4);
+}
+
+template <HRESULT (C::*Fn)(uint16_t*)>
+HRESULT GetU2AsI4(C& c, const PXVariant*, PXVariant* r)
+{
+    return Get<uint16_t>(c, Fn, r, [](uint16_t v) { return VariantOfI4(v); });
 }
 
 template <HRESULT (C::*Fn)(uint16_t*)>
 HRESULT GetU2(C& c, const PXVariant*, PXVariant* r)
 {
-    uint16_t v = 0;
-    const HRESULT hr = (c.*Fn)(&v);
-    *r = VariantOfUI2(v);
-    return hr;
-}
-
-template <HRESULT (C::*Fn)(uint16_t*)>
-HRESULT GetFlag(C& c, const PXVariant*, PXVariant* r)
-{
-    uint16_t v = 0;
-    const HRESULT hr = (c.*Fn)(&v);
-    *r = VariantOfI2(static_cast<int16_t>(v));
-    return hr;
+    return Get<uint16_t>(c, Fn, r, [](uint16_t v) { return VariantOfI2(static_cast<int16_t>(v)); });
 }
 
 template <HRESULT (C::*Fn)(uint64_t*)>
 HRESULT GetU8(C& c, const PXVariant*, PXVariant* r)
 {
-    uint64_t v = 0;
-    const HRESULT hr = (c.*Fn)(&v);
-    *r = VariantOfUI8(v);
-    return hr;
+    return Get<uint64_t>(c, Fn, r, VariantOfUI8);
 }
 
 template <HRESULT (C::*Fn)(BSTR*)>
 HRESULT GetText(C& c, const PXVariant*, PXVariant* r)
 {
     BSTR text = nullptr;
-    const HRESULT hr = (c.*Fn)(&text);
+    const HRESULT hr = (c.*Fn)(r != nullptr ? &text : nullptr);
     if (text != nullptr)
         *r = VariantOfText(text);
     return hr;
@@ -148,29 +145,17 @@ HRESULT PutText(C& c, const PXVariant& v)
     return hr != S_OK ? hr : (c.*Fn)(text);
 }
 
-// An operation with arguments that answers its result code.
-template <class F>
-HRESULT Operation(const PXVariant* args, PXVariant* r, F call)
+// A member with arguments whose answer (its result code, or a graphic's id) is T.
+template <class T, class F>
+HRESULT WithArgs(const PXVariant* args, PXVariant* r, F call)
 {
     CArgs a(args);
-    uint32_t result = 0;
-    const HRESULT hr = call(a, &result);
+    T answer{};
+    const HRESULT hr = call(a, r != nullptr ? &answer : nullptr);
     if (a.Result() != S_OK)
         return a.Result();
-    *r = VariantOfUI4(result);
-    return hr;
-}
-
-// An overlay member: its arguments, then the new graphic's id.
-template <class F>
-HRESULT Overlay(const PXVariant* args, PXVariant* r, F call)
-{
-    CArgs a(args);
-    int32_t id = -1;
-    const HRESULT hr = call(a, &id);
-    if (a.Result() != S_OK)
-        return a.Result();
-    *r = VariantOfI4(id);
+    if (r != nullptr)
+        *r = VariantOfI4(static_cast<int32_t>(answer));
     return hr;
 }
 
@@ -196,7 +181,7 @@ const SMember kMembers[] = {
     PX_METHOD(5, "GetFullSizeY", 0, &GetU4<&C::GetFullSizeY>),
     PX_METHOD(11, "SendInput", 1,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Operation(args, r, [&](CArgs& a, uint32_t* out) {
+                  return WithArgs<uint32_t>(args, r, [&](CArgs& a, uint32_t* out) {
                       const uint32_t input = a.U4(0);
                       return a.Result() != S_OK ? a.Result() : c.SendInput(input, out);
                   });
@@ -205,17 +190,17 @@ const SMember kMembers[] = {
     PX_METHOD(14, "RegisterDataCallback", kAnyCount, &Call0<&C::RegisterDataCallback>),
     PX_METHOD(15, "SetImageParams", 5,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Operation(args, r, [&](CArgs& a, uint32_t* out) {
+                  return WithArgs<uint32_t>(args, r, [&](CArgs& a, uint32_t* out) {
                       const uint32_t x = a.U4(0), y = a.U4(1), w = a.U4(2), h = a.U4(3), mode = a.U4(4);
                       return a.Result() != S_OK ? a.Result() : c.SetImageParams(x, y, w, h, mode, out);
                   });
               }),
     PX_PROPERTY(17, "ServerAddress", &GetText<&C::get_ServerAddress>, &PutText<&C::put_ServerAddress>),
-    PX_PROPERTY(18, "Agent", &GetFlag<&C::get_Agent>, &PutU2<&C::put_Agent>),
-    PX_PROPERTY(19, "Port", &GetU2<&C::get_Port>, &PutU2<&C::put_Port>),
+    PX_PROPERTY(18, "Agent", &GetU2<&C::get_Agent>, &PutU2<&C::put_Agent>),
+    PX_PROPERTY(19, "Port", &GetU2AsI4<&C::get_Port>, &PutU2<&C::put_Port>),
     PX_PROPERTY(20, "ClientName", &GetText<&C::get_ClientName>, &PutText<&C::put_ClientName>),
-    PX_PROPERTY(21, "Visible", &GetFlag<&C::get_Visible>, &PutU2<&C::put_Visible>),
-    PX_PROPERTY(22, "ShowFPS", &GetFlag<&C::get_ShowFPS>, &PutU2<&C::put_ShowFPS>),
+    PX_PROPERTY(21, "Visible", &GetU2<&C::get_Visible>, &PutU2<&C::put_Visible>),
+    PX_PROPERTY(22, "ShowFPS", &GetU2<&C::get_ShowFPS>, &PutU2<&C::put_ShowFPS>),
     PX_PROPERTY(24, "BufferId", &GetText<&C::get_BufferId>, &PutText<&C::put_BufferId>),
     PX_PROPERTY(25, "BufferSizeX", &GetU4<&C::get_BufferSizeX>, &PutU4<&C::put_BufferSizeX>),
     PX_PROPERTY(26, "BufferSizeY", &GetU4<&C::get_BufferSizeY>, &PutU4<&C::put_BufferSizeY>),
@@ -228,12 +213,7 @@ const SMember kMembers[] = {
     PX_PROPERTY(34, "width", &GetU4<&C::get_BufferSizeX>, &PutU4<&C::put_BufferSizeX>),
     PX_PROPERTY(35, "height", &GetU4<&C::get_BufferSizeY>, &PutU4<&C::put_BufferSizeY>),
     PX_METHOD(36, "GetDisplayRate", 0,
-              [](C& c, const PXVariant*, PXVariant* r) {
-                  float rate = 0.0f;
-                  const HRESULT hr = c.GetDisplayRate(&rate);
-                  *r = VariantOfR4(rate);
-                  return hr;
-              }),
+              [](C& c, const PXVariant*, PXVariant* r) { return Get<float>(c, &C::GetDisplayRate, r, VariantOfR4); }),
     PX_METHOD(37, "GetNewBufferSizeX", 0, &GetU4<&C::GetNewBufferSizeX>),
     PX_METHOD(38, "GetNewBufferSizeY", 0, &GetU4<&C::GetNewBufferSizeY>),
     PX_METHOD(39, "GetNewBufferOffsetX", 0, &GetU4<&C::GetNewBufferOffsetX>),
@@ -242,13 +222,13 @@ const SMember kMembers[] = {
     PX_METHOD(42, "RegisterListUpdateCallback", kAnyCount, &Call0<&C::RegisterListUpdateCallback>),
     PX_METHOD(43, "SendInputString", 1,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Operation(args, r, [&](CArgs& a, uint32_t* out) {
+                  return WithArgs<uint32_t>(args, r, [&](CArgs& a, uint32_t* out) {
                       const char* text = a.Text(0);
                       return a.Result() != S_OK ? a.Result() : c.SendInputString(text, out);
                   });
               }),
-    PX_PROPERTY(44, "LOGScale", &GetFlag<&C::get_LOGScale>, &PutU2<&C::put_LOGScale>),
-    PX_PROPERTY(45, "ManualStart", &GetFlag<&C::get_ManualStart>, &PutU2<&C::put_ManualStart>),
+    PX_PROPERTY(44, "LOGScale", &GetU2<&C::get_LOGScale>, &PutU2<&C::put_LOGScale>),
+    PX_PROPERTY(45, "ManualStart", &GetU2<&C::get_ManualStart>, &PutU2<&C::put_ManualStart>),
     PX_METHOD(46, "Stop", 0, &GetU4<&C::Stop>),
     PX_METHOD(47, "GetErrorMessage", 0, &GetText<&C::GetErrorMessage>),
     PX_METHOD(48, "GetBufferType", 0, &GetU4<&C::GetBufferType>),
@@ -261,7 +241,7 @@ const SMember kMembers[] = {
                 &PutU4<&C::put_BufferListUpdatePeriod>),
     PX_METHOD(55, "AddOverlayRect", 9,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Overlay(args, r, [&](CArgs& a, int32_t* id) {
+                  return WithArgs<int32_t>(args, r, [&](CArgs& a, int32_t* id) {
                       const int32_t n = a.I4(0), x1 = a.I4(1), y1 = a.I4(2), x2 = a.I4(3), y2 = a.I4(4);
                       const uint16_t width = a.U2(5);
                       const uint32_t color = a.U4(6), border = a.U4(7), attribute = a.U4(8);
@@ -272,7 +252,7 @@ const SMember kMembers[] = {
     PX_METHOD(56, "ClearOverlay", 0, &Call0<&C::ClearOverlay>),
     PX_METHOD(57, "AddOverlayEllipse", 9,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Overlay(args, r, [&](CArgs& a, int32_t* id) {
+                  return WithArgs<int32_t>(args, r, [&](CArgs& a, int32_t* id) {
                       const int32_t n = a.I4(0), x1 = a.I4(1), y1 = a.I4(2), x2 = a.I4(3), y2 = a.I4(4);
                       const uint16_t width = a.U2(5);
                       const uint32_t color = a.U4(6), border = a.U4(7), attribute = a.U4(8);
@@ -283,7 +263,7 @@ const SMember kMembers[] = {
               }),
     PX_METHOD(58, "AddOverlayLine", 8,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Overlay(args, r, [&](CArgs& a, int32_t* id) {
+                  return WithArgs<int32_t>(args, r, [&](CArgs& a, int32_t* id) {
                       const int32_t n = a.I4(0), x1 = a.I4(1), y1 = a.I4(2), x2 = a.I4(3), y2 = a.I4(4);
                       const uint16_t width = a.U2(5);
                       const uint32_t color = a.U4(6), attribute = a.U4(7);
@@ -293,7 +273,7 @@ const SMember kMembers[] = {
               }),
     PX_METHOD(59, "AddOverlayPixel", 5,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Overlay(args, r, [&](CArgs& a, int32_t* id) {
+                  return WithArgs<int32_t>(args, r, [&](CArgs& a, int32_t* id) {
                       const int32_t n = a.I4(0), x = a.I4(1), y = a.I4(2);
                       const uint32_t color = a.U4(3), attribute = a.U4(4);
                       return a.Result() != S_OK ? a.Result() : c.AddOverlayPixel(n, x, y, color, attribute, id);
@@ -301,7 +281,7 @@ const SMember kMembers[] = {
               }),
     PX_METHOD(60, "AddOverlayText", 12,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Overlay(args, r, [&](CArgs& a, int32_t* id) {
+                  return WithArgs<int32_t>(args, r, [&](CArgs& a, int32_t* id) {
                       const int32_t n = a.I4(0), x1 = a.I4(1), y1 = a.I4(2), x2 = a.I4(3), y2 = a.I4(4);
                       const uint32_t color = a.U4(5), background = a.U4(6);
                       const uint16_t size = a.U2(7);
@@ -331,10 +311,7 @@ const SMember kMembers[] = {
     PX_METHOD(65, "GetVersion", 0, &GetText<&C::GetVersion>),
     PX_METHOD(66, "SendInputArray", 1,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  uint32_t result = 0;
-                  const HRESULT hr = c.SendInputArray(args[0], &result);
-                  *r = VariantOfUI4(result);
-                  return hr;
+                  return WithArgs<uint32_t>(args, r, [&](CArgs&, uint32_t* out) { return c.SendInputArray(args[0], out); });
               }),
     PX_METHOD(67, "LockDataPtr", 0, &Call0<&C::LockDataPtr>),
     PX_METHOD(68, "UnlockDataPtr", 0, &Call0<&C::UnlockDataPtr>),
@@ -348,14 +325,14 @@ const SMember kMembers[] = {
     PX_METHOD(75, "GetNumberOfClient", 0, &GetU4<&C::GetNumberOfClient>),
     PX_METHOD(76, "SendInputWString", 1,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Operation(args, r, [&](CArgs& a, uint32_t* out) {
+                  return WithArgs<uint32_t>(args, r, [&](CArgs& a, uint32_t* out) {
                       const char* text = a.Text(0);
                       return a.Result() != S_OK ? a.Result() : c.SendInputWString(text, out);
                   });
               }),
     PX_METHOD(77, "ZoomOnPoint", 4,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Operation(args, r, [&](CArgs& a, uint32_t* out) {
+                  return WithArgs<uint32_t>(args, r, [&](CArgs& a, uint32_t* out) {
                       const uint32_t x = a.U4(0), y = a.U4(1);
                       const float scale = a.R4(2);
                       const uint32_t options = a.U4(3);
@@ -368,9 +345,10 @@ const SMember kMembers[] = {
     PX_METHOD(81, "GetClientID", 0, &GetU4<&C::GetClientID>),
     PX_METHOD(82, "SaveImage", 2,
               [](C& c, const PXVariant* args, PXVariant* r) {
-                  return Operation(args, r, [&](CArgs& a, uint32_t* out) {
+                  return WithArgs<uint32_t>(args, r, [&](CArgs& a, uint32_t* out) {
                       const uint32_t type = a.U4(0);
-                      const char* name = a.Text(1);
+                      // An empty variant is no file name at all.
+                      const char* name = args[1].vt == PX_VT_EMPTY ? nullptr : a.Text(1);
                       return a.Result() != S_OK ? a.Result() : c.SaveImage(type, name, out);
                   });
               }),
@@ -395,7 +373,7 @@ int32_t DispIdOfName(const char* name)
     if (name == nullptr)
         return -1;
     for (const SMember& m : kMembers) {
-        if (strcasecmp(m.name, name) == 0)
+        if (strcmp(m.name, name) == 0)
             return m.dispid;
     }
     return -1;
@@ -410,36 +388,28 @@ const char* NameOfDispId(int32_t dispid)
 HRESULT Invoke(CPellixControl& control, int32_t dispid, uint32_t kind, const PXVariant* args, uint32_t argc,
                PXVariant* result)
 {
-    PXVariant local{};
-    PXVariant* out = result != nullptr ? result : &local;
-    *out = PXVariant{};
+    if (result != nullptr)
+        *result = PXVariant{};
     const SMember* m = Find(dispid);
     if (m == nullptr)
         return DISP_E_MEMBERNOTFOUND;
     if (argc > 0 && args == nullptr)
         return E_POINTER;
+    const bool call = (kind & (PX_INVOKE_METHOD | PX_INVOKE_PROPERTYGET)) != 0;
     HRESULT hr;
-    if (m->property) {
-        if (kind & kInvokePut) {
-            if (argc != 1)
-                return DISP_E_BADPARAMCOUNT;
-            return m->put(control, args[0]);
-        }
-        if (!(kind & (kInvokeGet | kInvokeMethod)))
-            return DISP_E_MEMBERNOTFOUND;
-        if (argc != 0)
+    if (m->property && (kind & PX_INVOKE_PROPERTYPUT)) {
+        if (argc != 1)
             return DISP_E_BADPARAMCOUNT;
-        hr = m->call(control, args, out);
-    } else {
-        if (!(kind & (kInvokeGet | kInvokeMethod)))
-            return DISP_E_MEMBERNOTFOUND;
-        if (m->argc != kAnyCount && argc != m->argc)
-            return DISP_E_BADPARAMCOUNT;
-        hr = m->call(control, args, out);
+        return m->put(control, args[0]);
     }
-    // A failed call answers nothing; an answer nobody asked for is freed.
-    if (hr < 0 || out == &local)
-        VariantClear(out);
+    if (!call)
+        return DISP_E_MEMBERNOTFOUND;
+    if (m->property ? argc != 0 : (m->argc != kAnyCount && argc != m->argc))
+        return DISP_E_BADPARAMCOUNT;
+    hr = m->call(control, args, result);
+    // A failed call answers nothing.
+    if (hr < 0)
+        VariantClear(result);
     return hr;
 }
 

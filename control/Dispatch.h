@@ -11,22 +11,18 @@ namespace pxcontrol {
 
 class CPellixControl;
 
-// How a member is invoked.
-enum : uint32_t { kInvokeMethod = 1, kInvokeGet = 2, kInvokePut = 4 };
-
-// The DISPID of a member's name (letter case ignored, as a dispatch interface looks names up),
-// -1 when there is none.
+// The DISPID of a member's name (exact case), -1 when there is none.
 int32_t DispIdOfName(const char* name);
 // The name of a member, null for an unknown DISPID.
 const char* NameOfDispId(int32_t dispid);
 
-// Calls member dispid. args are the member's arguments in their order, without the value it
-// answers, which goes to result (result may be null; otherwise it is overwritten, empty unless
-// the member answers something). A method is called with kInvokeMethod (or kInvokeGet); a
-// property is read with kInvokeGet (or kInvokeMethod and no argument) and written with kInvokePut
-// and one argument. Answers the member's own result, or DISP_E_MEMBERNOTFOUND (unknown DISPID,
-// or a kind the member does not have), DISP_E_BADPARAMCOUNT, DISP_E_TYPEMISMATCH,
-// DISP_E_OVERFLOW, E_POINTER (arguments counted but missing).
+// Calls member dispid as PXControlInvoke does (pellix_control.h): args are the member's arguments
+// in their order, without the value it answers, which goes to result (set empty first; null is
+// the getter's null out-pointer). A method is called with PX_INVOKE_METHOD or _PROPERTYGET; a
+// property is read with _PROPERTYGET (or _METHOD) and no argument, and written with
+// _PROPERTYPUT and one. Answers the member's own result, or DISP_E_MEMBERNOTFOUND (unknown
+// DISPID, or a kind the member does not have), DISP_E_BADPARAMCOUNT, DISP_E_TYPEMISMATCH, or
+// E_POINTER (arguments counted but missing).
 HRESULT Invoke(CPellixControl& control, int32_t dispid, uint32_t kind, const PXVariant* args, uint32_t argc,
                PXVariant* result);
 

@@ -25,17 +25,17 @@ void WriteWord(uint8_t* p, uint32_t w)
 
 uint32_t PackedElementSize(uint32_t vt)
 {
-    switch (vt & ~uint32_t{PXVT_ARRAY}) {
-    case PXVT_I1:
-    case PXVT_UI1: return 1;
-    case PXVT_I2:
-    case PXVT_UI2: return 2;
-    case PXVT_I4:
-    case PXVT_UI4:
-    case PXVT_INT:
-    case PXVT_UINT:
-    case PXVT_R4: return 4;
-    case PXVT_R8: return 8;
+    switch (vt & ~uint32_t{PX_VT_ARRAY}) {
+    case PX_VT_I1:
+    case PX_VT_UI1: return 1;
+    case PX_VT_I2:
+    case PX_VT_UI2: return 2;
+    case PX_VT_I4:
+    case PX_VT_UI4:
+    case PX_VT_INT:
+    case PX_VT_UINT:
+    case PX_VT_R4: return 4;
+    case PX_VT_R8: return 8;
     default: return 0;
     }
 }
@@ -45,7 +45,7 @@ HRESULT UnpackArray(const uint8_t* data, size_t size, PXVariant* out)
     *out = PXVariant{};
     if (data == nullptr || size < kHeader)
         return S_OK;
-    const uint32_t vt = ReadWord(data) & ~uint32_t{PXVT_ARRAY};
+    const uint32_t vt = ReadWord(data) & ~uint32_t{PX_VT_ARRAY};
     const uint32_t count = ReadWord(data + 4);
     const uint8_t* elements = data + kHeader;
     const size_t room = size - kHeader;
@@ -67,7 +67,7 @@ HRESULT UnpackArray(const uint8_t* data, size_t size, PXVariant* out)
         items[i].vt = static_cast<uint16_t>(vt);
         memcpy(&items[i].v, elements + static_cast<size_t>(i) * width, width);
     }
-    out->vt = PXVT_ARRAY | PXVT_VARIANT;
+    out->vt = PX_VT_ARRAY | PX_VT_VARIANT;
     out->v.array.items = items;
     out->v.array.count = n;
     return S_OK;
@@ -75,7 +75,7 @@ HRESULT UnpackArray(const uint8_t* data, size_t size, PXVariant* out)
 
 bool PackArray(const PXVariant& varray, std::vector<uint8_t>* bytes)
 {
-    if (varray.vt != (PXVT_ARRAY | PXVT_VARIANT) || (varray.v.array.items == nullptr && varray.v.array.count != 0))
+    if (varray.vt != (PX_VT_ARRAY | PX_VT_VARIANT) || (varray.v.array.items == nullptr && varray.v.array.count != 0))
         return false;
     const uint32_t count = varray.v.array.count;
     const uint16_t vt = count > 0 ? varray.v.array.items[0].vt : 0;

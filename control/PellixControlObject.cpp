@@ -1,6 +1,5 @@
 #include "control/PellixControlObject.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -27,9 +26,7 @@ CPellixControlObject* CPellixControlObject::Create(const PXControlHost& host)
 
 CPellixControlObject::CPellixControlObject(const PXControlHost& host)
 {
-    // A host built against an older, shorter table leaves the newer slots empty.
-    memcpy(&m_host, &host, std::min<size_t>(host.size, sizeof m_host));
-    m_host.size = sizeof m_host;
+    memcpy(&m_host, &host, sizeof m_host);
 }
 
 CPellixControlObject::~CPellixControlObject()
@@ -76,7 +73,7 @@ HRESULT CPellixControlObject::SaveProperties(void (*put)(void* ctx, const char* 
     HRESULT first = S_OK;
     for (int32_t dispid : kPersistedProperties) {
         PXVariant value{};
-        const HRESULT hr = Invoke(*m_pControl, dispid, kInvokeGet, nullptr, 0, &value);
+        const HRESULT hr = Invoke(*m_pControl, dispid, PX_INVOKE_PROPERTYGET, nullptr, 0, &value);
         if (hr >= 0)
             put(ctx, NameOfDispId(dispid), &value);
         else if (first == S_OK)
@@ -104,7 +101,7 @@ HRESULT CPellixControlObject::LoadProperties(int (*get)(void* ctx, const char* n
     for (int32_t dispid : kPersistedProperties) {
         PXVariant value{};
         if (get(ctx, NameOfDispId(dispid), &value))
-            keep(Invoke(*m_pControl, dispid, kInvokePut, &value, 1, nullptr));
+            keep(Invoke(*m_pControl, dispid, PX_INVOKE_PROPERTYPUT, &value, 1, nullptr));
     }
     return first;
 }
@@ -232,62 +229,62 @@ PXVariant Borrowed(const char* text) { return VariantOfText(const_cast<char*>(te
 void CPellixControlObject::FireOnTextReceived(const char* text)
 {
     const PXVariant arg = Borrowed(text);
-    Fire(DISPID_OnTextReceived, &arg, 1);
+    Fire(PXEVENT_OnTextReceived, &arg, 1);
 }
 
-void CPellixControlObject::FireOnArrayReceived(const PXVariant& array) { Fire(DISPID_OnArrayReceived, &array, 1); }
+void CPellixControlObject::FireOnArrayReceived(const PXVariant& array) { Fire(PXEVENT_OnArrayReceived, &array, 1); }
 
 void CPellixControlObject::FireOnListUpdate(const char* text)
 {
     const PXVariant arg = Borrowed(text);
-    Fire(DISPID_OnListUpdate, &arg, 1);
+    Fire(PXEVENT_OnListUpdate, &arg, 1);
 }
 
 void CPellixControlObject::FireOnMouseDown(int32_t x, int32_t y, int32_t button)
 {
     const PXVariant args[3] = {VariantOfI4(x), VariantOfI4(y), VariantOfI4(button)};
-    Fire(DISPID_OnMouseDown, args, 3);
+    Fire(PXEVENT_OnMouseDown, args, 3);
 }
 
 void CPellixControlObject::FireOnMouseUp(int32_t x, int32_t y, int32_t button)
 {
     const PXVariant args[3] = {VariantOfI4(x), VariantOfI4(y), VariantOfI4(button)};
-    Fire(DISPID_OnMouseUp, args, 3);
+    Fire(PXEVENT_OnMouseUp, args, 3);
 }
 
 void CPellixControlObject::FireOnMouseMove(int32_t x, int32_t y)
 {
     const PXVariant args[2] = {VariantOfI4(x), VariantOfI4(y)};
-    Fire(DISPID_OnMouseMove, args, 2);
+    Fire(PXEVENT_OnMouseMove, args, 2);
 }
 
 void CPellixControlObject::FireOnHistogramReceived(const PXVariant& histogram)
 {
-    Fire(DISPID_OnHistogramReceived, &histogram, 1);
+    Fire(PXEVENT_OnHistogramReceived, &histogram, 1);
 }
 
 void CPellixControlObject::FireOnImageReceived(uint64_t pDIBHeader, uint64_t pDIB)
 {
     const PXVariant args[2] = {VariantOfUI8(pDIBHeader), VariantOfUI8(pDIB)};
-    Fire(DISPID_OnImageReceived, args, 2);
+    Fire(PXEVENT_OnImageReceived, args, 2);
 }
 
 void CPellixControlObject::FireOnDataReceive(const char* text)
 {
     const PXVariant arg = Borrowed(text);
-    Fire(DISPID_OnDataReceive, &arg, 1);
+    Fire(PXEVENT_OnDataReceive, &arg, 1);
 }
 
 void CPellixControlObject::FireOnScaleChange(float fScaleX, float fScaleY)
 {
     const PXVariant args[2] = {VariantOfR4(fScaleX), VariantOfR4(fScaleY)};
-    Fire(DISPID_OnScaleChange, args, 2);
+    Fire(PXEVENT_OnScaleChange, args, 2);
 }
 
 void CPellixControlObject::FireOnError(uint32_t ulError, const char* errorMessage)
 {
-    const PXVariant args[2] = {VariantOfUI4(ulError), Borrowed(errorMessage)};
-    Fire(DISPID_OnError, args, 2);
+    const PXVariant args[2] = {VariantOfI4(static_cast<int32_t>(ulError)), Borrowed(errorMessage)};
+    Fire(PXEVENT_OnError, args, 2);
 }
 
 // ---- Menu, dialogs, clipboard ---------------------------------------------------------------------------------

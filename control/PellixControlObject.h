@@ -25,7 +25,7 @@ public:
     // The initial extent, in hundredths of a millimetre.
     static constexpr uint32_t kInitialExtent = 5080;
 
-    // host is copied; slots beyond host->size count as absent. Null when memory is short.
+    // host is copied (host.size must be at least sizeof(PXControlHost)). Null when memory is short.
     static CPellixControlObject* Create(const PXControlHost& host);
     ~CPellixControlObject() override;
 
