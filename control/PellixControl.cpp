@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "control/ControlLog.h"
 #include "control/ControlText.h"
@@ -88,13 +90,25 @@ void CPellixControl::ErrorMessageText(char* out, size_t size) const
 HRESULT CPellixControl::DisplayVariables()
 {
     if (m_bAgent) {
+        // The library's list lasts until the next call on the handle, which the buffer-list
+        // thread may make: it is copied under the list lock, and the boxes shown after.
+        std::vector<PXBufferListEntry> entries;
         uint32_t count = 0;
-        const PXBufferListEntry* entries = nullptr;
-        PXGetBufferList(m_hClient, &count, &entries);
+        {
+            px::CsLock list(m_csBufferList);
+            const PXBufferListEntry* listed = nullptr;
+            PXGetBufferList(m_hClient, &count, &listed);
+            try {
+                if (listed != nullptr)
+                    entries.assign(listed, listed + count);
+            } catch (const std::bad_alloc&) {
+                return E_OUTOFMEMORY;
+            }
+        }
         char text[512];
         snprintf(text, sizeof text, "There are %d buffers available", static_cast<int>(count));
         m_pWrapper->MessageBox(text, "Vistel ActiveX", 0);
-        for (uint32_t i = 0; entries != nullptr && i < count; ++i) {
+        for (uint32_t i = 0; i < entries.size(); ++i) {
             const PXBufferListEntry& e = entries[i];
             snprintf(text, sizeof text, "Buffer %d : Name: %.4s , Type: %d , ProcessName: %.255s , Port: %d",
                      static_cast<int>(i), e.id, static_cast<int>(e.type), e.processName, e.port);

@@ -12,6 +12,12 @@ CTestWindow::CTestWindow(int32_t width, int32_t height)
 
 CTestWindow::~CTestWindow() { Close(); }
 
+void CTestWindow::Changed()
+{
+    ++m_changes;
+    m_changed.notify_all();
+}
+
 bool CTestWindow::PumpUntil(const std::function<bool()>& pred, uint32_t timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -20,8 +26,8 @@ bool CTestWindow::PumpUntil(const std::function<bool()>& pred, uint32_t timeoutM
             return true;
         std::unique_lock<std::mutex> lock(m_lock);
         if (m_queue.empty()) {
-            const uint32_t seen = m_dwInvalidations;
-            if (!m_changed.wait_until(lock, deadline, [&] { return !m_queue.empty() || m_dwInvalidations != seen; })) {
+            const uint64_t seen = m_changes;
+            if (!m_changed.wait_until(lock, deadline, [&] { return !m_queue.empty() || m_changes != seen; })) {
                 lock.unlock();
                 return pred();
             }
@@ -34,7 +40,7 @@ bool CTestWindow::PumpUntil(const std::function<bool()>& pred, uint32_t timeoutM
         if (m.ticket != 0) {
             std::lock_guard<std::mutex> done(m_lock);
             m_doneTicket = m.ticket;
-            m_changed.notify_all();
+            Changed();
         }
     }
 }
@@ -49,7 +55,7 @@ void CTestWindow::Close()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_bClosed = true;
-    m_changed.notify_all();
+    Changed();
 }
 
 std::vector<SEvent> CTestWindow::Events() const
@@ -140,7 +146,7 @@ void CTestWindow::Invalidate()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     ++m_dwInvalidations;
-    m_changed.notify_all();
+    Changed();
 }
 
 display::HWND CTestWindow::GetWindowHandle()
@@ -162,11 +168,11 @@ bool CTestWindow::DeliverMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam
         return false;
     if (!send) {
         m_queue.push_back({msg, wParam, lParam, 0});
-        m_changed.notify_all();
+        Changed();
         return true;
     }
     ++m_dwSendAttempts;
-    m_changed.notify_all();
+    Changed();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     if (m_bRefuseSends) {
         m_changed.wait_until(lock, deadline, [&] { return m_bClosed; });
@@ -174,7 +180,7 @@ bool CTestWindow::DeliverMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam
     }
     const uint64_t ticket = m_nextTicket++;
     m_queue.push_back({msg, wParam, lParam, ticket});
-    m_changed.notify_all();
+    Changed();
     if (m_changed.wait_until(lock, deadline, [&] { return m_doneTicket >= ticket || m_bClosed; }) && !m_bClosed)
         return true;
     // Not handed over in time: taken back, as a timed-out send is never processed.
@@ -200,7 +206,7 @@ void CTestWindow::Record(SEvent event)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_events.push_back(std::move(event));
-    m_changed.notify_all();
+    Changed();
 }
 
 void CTestWindow::FireOnTextReceived(const char* text) { Record({PXEVENT_OnTextReceived, {}, text, 0}); }

@@ -32,8 +32,8 @@ public:
     ~CTestWindow() override;
 
     void Attach(pxcontrol::CPellixControl* control) { m_pControl = control; }
-    // Hands queued messages to the control until pred holds; woken by every delivery and every
-    // invalidation. False when it still does not hold after timeoutMs.
+    // Hands queued messages to the control until pred holds; woken by every delivery, send
+    // attempt, event and invalidation. False when it still does not hold after timeoutMs.
     bool PumpUntil(const std::function<bool()>& pred, uint32_t timeoutMs = 10000);
     // Sends are answered (handed over by the pump) or left to time out.
     void RefuseSends(bool refuse);
@@ -94,6 +94,8 @@ private:
     bool AcquirePixels(display::WindowPixels* out) override;
     void ReleasePixels(const display::WindowPixels&) override {}
     void Record(SEvent event);
+    // Under m_lock: something a pump may wait for happened.
+    void Changed();
 
     const int32_t m_width, m_height;
     std::vector<uint8_t> m_windowPixels;
@@ -102,7 +104,7 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<SMessage> m_queue;
-    uint64_t m_nextTicket = 1, m_doneTicket = 0;
+    uint64_t m_nextTicket = 1, m_doneTicket = 0, m_changes = 0;
     bool m_bRefuseSends = false, m_bClosed = false;
     uint32_t m_dwSendAttempts = 0, m_dwInvalidations = 0;
     std::vector<SEvent> m_events;
