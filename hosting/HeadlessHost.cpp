@@ -68,10 +68,9 @@ uint32_t HostBitmap::Pixel(int32_t x, int32_t y) const
 
 CHeadlessHost::CHeadlessHost(const HeadlessHostOptions& options) : m_options(options)
 {
-    m_window.width = m_staging.width = std::max(0, options.width);
-    m_window.height = m_staging.height = std::max(0, options.height);
+    m_window.width = std::max(0, options.width);
+    m_window.height = std::max(0, options.height);
     m_window.pixels.assign(static_cast<size_t>(m_window.width) * m_window.height * 4, 0);
-    m_staging.pixels = m_window.pixels;
 
     m_table.size = sizeof(PXControlHost);
     m_table.data = this;
@@ -292,10 +291,9 @@ void CHeadlessHost::Resize(int32_t width, int32_t height)
         {
             std::unique_lock<std::mutex> lock(m_surfaceLock);
             m_surfaceFree.wait(lock, [&] { return m_dwSurfaceUsers == 0; });
-            m_window.width = m_staging.width = std::max(0, width);
-            m_window.height = m_staging.height = std::max(0, height);
+            m_window.width = std::max(0, width);
+            m_window.height = std::max(0, height);
             m_window.pixels.assign(static_cast<size_t>(m_window.width) * m_window.height * 4, 0);
-            m_staging.pixels = m_window.pixels;
         }
         if (!WindowExists())
             return;
@@ -510,23 +508,15 @@ void CHeadlessHost::Paint()
     RunOnWindowThread([this](PXControl*) { PaintOnWindowThread(); });
 }
 
-// The control paints into the staging copy with no lock of ours held (it takes its own display
-// lock, which its update thread may hold while it uses the window surface); the copy into the
-// window waits until the control holds no surface.
+// The control paints straight into the window surface, holding it as its workers do: the
+// control's own locks order its painting against a back-end that presents from the update thread.
 void CHeadlessHost::PaintOnWindowThread()
 {
-    {
-        std::unique_lock<std::mutex> lock(m_surfaceLock);
-        m_surfaceFree.wait(lock, [&] { return m_dwSurfaceUsers == 0; });
-        m_staging.pixels = m_window.pixels;
-    }
-    PXSurface target{m_staging.pixels.data(), m_staging.width, m_staging.height, m_staging.width * 4};
-    if (m_pControl != nullptr && !m_staging.pixels.empty())
-        PXControlPaint(m_pControl, &target);
-    {
-        std::unique_lock<std::mutex> lock(m_surfaceLock);
-        m_surfaceFree.wait(lock, [&] { return m_dwSurfaceUsers == 0; });
-        m_window.pixels = m_staging.pixels;
+    PXSurface target{};
+    if (HostGetWindowSurface(this, &target) != 0) {
+        if (m_pControl != nullptr)
+            PXControlPaint(m_pControl, &target);
+        HostReleaseWindowSurface(this, &target);
     }
     std::lock_guard<std::mutex> lock(m_lock);
     ++m_qwPaints;

@@ -16,10 +16,12 @@
 //     invalidate, hasWindow and deliverMessage; everything else comes on the window thread.
 //   - m_lock guards the queue, the timers, the records, the scripts and the window's flags, with
 //     m_changed telling every waiter about any change; it is never held while the control runs.
-//     m_surfaceLock guards the window surface and counts the users the control holds between
-//     getWindowSurface and releaseWindowSurface; the host's own reads and writes (paint, resize,
-//     Window()) wait until the control holds none. The control paints into a staging copy outside both
-//     locks, so the control's locks always come first.
+//     m_surfaceLock guards the window surface and counts its users: the control between
+//     getWindowSurface and releaseWindowSurface, and the host's paint, which hands the surface to
+//     PXControlPaint the same way. Users write the pixels as a window's painters do, ordered by
+//     the control's own locks; the host's reads and reallocations (Window(), Resize) wait until
+//     there is none. No lock of the host is held while the control runs, so the control's locks
+//     always come first.
 //   - A sent message waits for its processing or its time-out; a send that times out while still
 //     queued is withdrawn, so the control's repeated sends never pile up. When the window goes,
 //     every waiting and later send returns 0 at once: a host being destroyed never deadlocks with
@@ -183,7 +185,7 @@ public:
     // --- painting ----------------------------------------------------------------------------
     uint64_t Invalidations() const;
     uint64_t Paints() const;
-    // Paints now, on the window thread, whether invalidated or not.
+    // Paints now, on the window thread, whether invalidated or not (nothing without a window).
     void Paint();
     // A copy of the window surface.
     HostBitmap Window() const;
@@ -298,7 +300,6 @@ private:
     mutable std::condition_variable m_surfaceFree;
     Surface m_window;
     uint32_t m_dwSurfaceUsers = 0;
-    Surface m_staging;   // window thread only
 };
 
 } // namespace pxhost

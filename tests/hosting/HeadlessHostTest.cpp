@@ -217,7 +217,8 @@ TEST(HeadlessHost, InvalidationPaintsTheControlsPictureIntoTheWindow)
     host.HoldMessages(false);
     ASSERT_TRUE(host.WaitFor([&] { return host.Paints() > paints; }, kWait));
 
-    // A surface the control holds keeps the host's writes out until it is released.
+    // A surface the control holds keeps the host's reads out until it is released; the host's
+    // paint holds it alongside, as a second painter.
     PXSurface s{};
     ASSERT_EQ(t.getWindowSurface(t.data, &s), 1);
     ASSERT_EQ(s.width, 320);
@@ -226,16 +227,19 @@ TEST(HeadlessHost, InvalidationPaintsTheControlsPictureIntoTheWindow)
         std::lock_guard<std::mutex> lock(scripted::Last().lock);
         scripted::Last().dwPaintColour = 0x00FF0000;
     }
-    std::atomic<bool> painted{false};
-    std::thread painter([&] {
-        host.Paint();
-        painted = true;
+    host.Paint();
+    std::atomic<bool> read{false};
+    pxhost::HostBitmap seen;
+    std::thread reader([&] {
+        seen = host.Window();
+        read = true;
     });
-    memset(s.pixels, 0x11, 4);   // the control's own write, while it holds the surface
-    EXPECT_FALSE(painted.load());
+    memset(s.pixels + 4, 0x11, 4);   // the control's own write, while it holds the surface
+    EXPECT_FALSE(read.load());
     t.releaseWindowSurface(t.data, &s);
-    painter.join();
-    EXPECT_EQ(host.Window().Pixel(0, 0), 0xFF0000u);
+    reader.join();
+    EXPECT_EQ(seen.Pixel(0, 0), 0xFF0000u);
+    EXPECT_EQ(seen.Pixel(1, 0), 0x111111u);
 
     host.Resize(100, 50);
     const auto m = ScriptedMessages().back();
