@@ -56,6 +56,16 @@ void CopyText(const std::string& text, char* out, uint32_t size)
 
 CHeadlessHost* Of(void* data) { return static_cast<CHeadlessHost*>(data); }
 
+// The message and event records grow with every frame: past the limit the older half goes, so
+// that a host left running keeps bounded memory.
+template <typename T>
+void Record(std::vector<T>& record, T item, size_t limit)
+{
+    if (record.size() >= std::max<size_t>(limit, 2))
+        record.erase(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(record.size() / 2));
+    record.push_back(std::move(item));
+}
+
 } // namespace
 
 uint32_t HostBitmap::Pixel(int32_t x, int32_t y) const
@@ -198,7 +208,7 @@ void CHeadlessHost::Dispatch(const QueuedMessage& m)
 {
     int consumed = m_pControl != nullptr ? PXControlWindowMessage(m_pControl, m.msg, m.wParam, m.lParam) : 0;
     std::lock_guard<std::mutex> lock(m_lock);
-    m_recordedMessages.push_back(RecordedMessage{m.msg, m.wParam, m.lParam, consumed != 0});
+    Record(m_recordedMessages, RecordedMessage{m.msg, m.wParam, m.lParam, consumed != 0}, m_options.nRecordLimit);
     ChangedLocked();
 }
 
@@ -804,7 +814,7 @@ void CHeadlessHost::HostFireEvent(void* data, int32_t dispid, const PXVariant* a
     EventHandler handler;
     {
         std::lock_guard<std::mutex> lock(h->m_lock);
-        h->m_events.push_back(std::move(e));
+        Record(h->m_events, std::move(e), h->m_options.nRecordLimit);
         h->ChangedLocked();
         handler = h->m_eventHandler;
     }

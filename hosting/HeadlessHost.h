@@ -29,6 +29,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -52,6 +53,7 @@ struct HeadlessHostOptions {
     bool bManualTimers = false;                 // timers fire only through FireTimer
     bool bAutoPaint = true;                     // paint when invalidated and the queue is empty
     uint32_t dwSendTimeoutCapMs = 0xFFFFFFFFu;  // a send waits at most this long (tests shorten it)
+    size_t nRecordLimit = 100000;               // messages and events kept; past it the older half goes
 };
 
 // A BGRX picture, rows packed (4 bytes a pixel).

@@ -96,6 +96,24 @@ TEST(HeadlessHost, MessagesReachTheControlOnTheWindowThreadInOrder)
     EXPECT_FALSE(host.PostMessage(kDataMessage, 0, 0));
 }
 
+TEST(HeadlessHost, RecordsKeepTheirNewestEntriesWithinTheLimit)
+{
+    HeadlessHostOptions options;
+    options.nRecordLimit = 4;
+    CHeadlessHost host(options);
+    host.CreateWindow();
+    for (uint32_t i = 0; i < 10; ++i)
+        ASSERT_TRUE(host.PostMessage(kDataMessage + i, 0, 0));
+    ASSERT_TRUE(host.Flush(kWait));
+    std::vector<pxhost::RecordedMessage> kept = host.Messages();
+    ASSERT_LE(kept.size(), 4u);
+    ASSERT_GE(kept.size(), 2u);
+    EXPECT_EQ(kept.back().msg, kDataMessage + 9);
+    EXPECT_EQ(kept[kept.size() - 2].msg, kDataMessage + 8);
+    EXPECT_EQ(CountMessages(kDataMessage + 9), 1u) << "the control saw them all";
+    EXPECT_EQ(CountMessages(kDataMessage), 1u);
+}
+
 TEST(HeadlessHost, SendsWaitForProcessingAndGiveUpWithoutDuplicates)
 {
     HeadlessHostOptions options;
