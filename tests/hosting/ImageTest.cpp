@@ -1,0 +1,292 @@
+// Images end to end: kelvo-sim in this process streams every pixel format to a control in the
+// headless host; the bitmap handed out during OnImageReceived is checked byte for byte against the
+// conversion tables, and the painted window pixel for pixel; then the frame-rate text, the
+// back-end text and the window's size changes as the control paints them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "ControlTestUtil.h"
+
+namespace {
+
+using namespace pxtest;
+
+struct FormatCase {
+    const char* name;
+    uint32_t cameraFormat;
+    uint32_t width, height;          // of the image
+    int32_t windowWidth, windowHeight;
+    uint32_t displayOptions;         // before Start
+    uint32_t forceCopyFormat;        // configuration value
+    uint32_t wantCopyFormat;
+    uint16_t wantBits;
+};
+
+const FormatCase kFormats[] = {
+    {"Mono8", PX_FORMAT_MONO8, 62, 40, 62, 40, 0, 0, PX_FORMAT_MONO8, 8},
+    {"Mono8FiveWide", PX_FORMAT_MONO8, 5, 3, 5, 3, 0, 0, PX_FORMAT_MONO8, 8},
+    {"SystemColours", PX_FORMAT_SYSCOLOR8, 62, 40, 62, 40, 0, 0, PX_FORMAT_SYSCOLOR8, 8},
+    {"Rgb24", PX_FORMAT_RGB24, 62, 40, 62, 40, 0, 0, PX_FORMAT_RGB24, 24},
+    {"Rgb32", PX_FORMAT_RGB32, 62, 40, 62, 40, 0, 0, PX_FORMAT_RGB32, 32},
+    {"Yuv16", PX_FORMAT_YUV16, 62, 40, 62, 40, 0, 0, PX_FORMAT_RGB24, 24},
+    {"Yuv16SixWide", PX_FORMAT_YUV16, 6, 4, 6, 4, 0, 0, PX_FORMAT_RGB24, 24},
+    {"Rgb16", PX_FORMAT_RGB16, 62, 40, 62, 40, 0, 0, PX_FORMAT_RGB16, 16},
+    {"Mono8As32", PX_FORMAT_MONO8, 62, 40, 62, 40, 2, 0, PX_FORMAT_RGB32, 32},
+    {"SystemColoursAs32", PX_FORMAT_SYSCOLOR8, 30, 20, 30, 20, 2, 0, PX_FORMAT_RGB32, 32},
+    {"Rgb24As32", PX_FORMAT_RGB24, 62, 40, 62, 40, 2, 0, PX_FORMAT_RGB32, 32},
+    {"Yuv16As32", PX_FORMAT_YUV16, 62, 40, 62, 40, 2, 0, PX_FORMAT_RGB32, 32},
+    {"Rgb16As32IsBlack", PX_FORMAT_RGB16, 62, 40, 62, 40, 2, 0, PX_FORMAT_RGB32, 32},
+    {"Rgb16ForcedTo24IsBlack", PX_FORMAT_RGB16, 62, 40, 62, 40, 0, PX_FORMAT_RGB24, PX_FORMAT_RGB24, 24},
+    {"Rgb32ForcedTo16", PX_FORMAT_RGB32, 62, 40, 62, 40, 0, PX_FORMAT_RGB16, PX_FORMAT_RGB16, 16},
+    {"Yuv16ForcedTo16", PX_FORMAT_YUV16, 62, 40, 62, 40, 0, PX_FORMAT_RGB16, PX_FORMAT_RGB16, 16},
+    {"Mono8ForcedTo24", PX_FORMAT_MONO8, 62, 40, 62, 40, 0, PX_FORMAT_RGB24, PX_FORMAT_RGB24, 24},
+    {"Rgb24ForcedTo8IsBlack", PX_FORMAT_RGB24, 62, 40, 62, 40, 0, PX_FORMAT_MONO8, PX_FORMAT_MONO8, 8},
+    {"Mono8Stretched", PX_FORMAT_MONO8, 62, 40, 124, 20, 0, 0, PX_FORMAT_MONO8, 8},
+    {"Rgb24Stretched", PX_FORMAT_RGB24, 62, 40, 31, 81, 0, 0, PX_FORMAT_RGB24, 24},
+    {"Yuv16Stretched", PX_FORMAT_YUV16, 62, 40, 100, 100, 0, 0, PX_FORMAT_RGB24, 24},
+};
+
+class ImageFormats : public ::testing::TestWithParam<FormatCase> {};
+
+// The header and the bytes the control converted, and the window it painted.
+TEST_P(ImageFormats, ConvertedAndPaintedPixelsFollowTheTables)
+{
+    const FormatCase& c = GetParam();
+    std::string config = "UseDDraw=0\n";
+    if (c.forceCopyFormat != 0)
+        config += "ForceCopyFormat=" + std::to_string(c.forceCopyFormat) + "\n";
+    CSimCamera camera(ImageCamera(c.width, c.height, c.cameraFormat), config);
+    ASSERT_TRUE(camera.Started());
+    CHeadlessHost host(Window(c.windowWidth, c.windowHeight));
+    CImageRecorder recorder(host);
+    ASSERT_EQ(host.Put("DisplayOptions", HostValue::I4(static_cast<int32_t>(c.displayOptions))), PX_S_OK);
+    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
+    ASSERT_TRUE(recorder.WaitForImages(1));
+    // The update thread waits for the next frame once it has composed this one.
+    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+
+    const CapturedImage image = recorder.Images().front();
+    const uint32_t stride = DisplayStride(c.wantCopyFormat, c.width);
+    EXPECT_EQ(host.Call("GetBufferAttribute", {}, nullptr), PX_S_OK);
+    HostValue attribute;
+    host.Call("GetBufferAttribute", {}, &attribute);
+    EXPECT_EQ(attribute.Int(), c.wantCopyFormat);
+    EXPECT_EQ(image.dwHeaderSize, 40u);
+    EXPECT_EQ(image.width, static_cast<int32_t>(c.width));
+    EXPECT_EQ(image.height, -static_cast<int32_t>(c.height)) << "top-down rows";
+    EXPECT_EQ(image.bitCount, c.wantBits);
+    EXPECT_EQ(image.dwSizeImage, stride * c.height);
+    if (c.wantBits == 8) {
+        EXPECT_EQ(image.dwClrUsed, 256u);
+        ASSERT_EQ(image.header.size(), 1064u);
+        const bool system = c.cameraFormat == PX_FORMAT_SYSCOLOR8;
+        // Entry 9 is (166, 202, 240) in the system colours, grey otherwise; entry 200 is grey in both.
+        const uint8_t* entry9 = &image.header[40 + 4 * 9];
+        EXPECT_EQ(entry9[2], system ? 166 : 9);
+        EXPECT_EQ(entry9[1], system ? 202 : 9);
+        EXPECT_EQ(entry9[0], system ? 240 : 9);
+        EXPECT_EQ(image.header[40 + 4 * 200], 200);
+    } else {
+        ASSERT_EQ(image.header.size(), 44u);
+        EXPECT_EQ(image.header[40] | image.header[41] | image.header[42] | image.header[43], 0);
+    }
+
+    const std::vector<uint8_t> source =
+        CameraBytes(WholeImage(c.width, c.height, c.cameraFormat), image.qwSerial);
+    const std::vector<uint8_t> want = Convert(source.data(), c.cameraFormat, c.width, c.height, c.wantCopyFormat);
+    ASSERT_EQ(image.data.size(), want.size());
+    const size_t rowBytes = c.width * (c.wantBits / 8u);
+    for (size_t i = 0; i < want.size(); ++i) {
+        // RGB24 into RGB32: the fourth byte means nothing but in a row's last pixel, where it is 0.
+        // The padding of a row is not looked at either.
+        const size_t column = i % stride;
+        const bool free = c.wantCopyFormat == PX_FORMAT_RGB32 && c.cameraFormat == PX_FORMAT_RGB24 &&
+                          column % 4 == 3 && column != rowBytes - 1;
+        if (free || column >= rowBytes)
+            continue;
+        ASSERT_EQ(image.data[i], want[i]) << "byte " << i << " (row " << i / stride << ", column " << column << ")";
+    }
+
+    host.Paint();
+    const Picture painted = FromWindow(host.Window());
+    const Picture expected = Stretch(Look(want, c.wantCopyFormat, c.cameraFormat, c.width, c.height),
+                                     c.windowWidth, c.windowHeight);
+    EXPECT_EQ(FirstDifference(painted, expected), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPixelFormat, ImageFormats, ::testing::ValuesIn(kFormats),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+// A stream of frames: each image event follows its data event, the serial counter follows the
+// camera, and the window shows the last frame.
+TEST(ImageStream, EveryFrameFiresDataThenImageAndIsPainted)
+{
+    CSimCamera camera(ImageCamera(64, 48, PX_FORMAT_RGB24));
+    ASSERT_TRUE(camera.Started());
+    CHeadlessHost host(Window(64, 48));
+    CImageRecorder recorder(host);
+    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(camera.FrameForWaitingReader());
+    ASSERT_TRUE(recorder.WaitForImages(5));
+    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+
+    std::vector<pxhost::RecordedEvent> events = host.Events();
+    ASSERT_EQ(events.size(), 10u);
+    const std::string name = "0100007F:Unknown:" + std::to_string(camera.Port("IMG0")) + ":IMG0:1";
+    for (size_t i = 0; i < events.size(); i += 2) {
+        EXPECT_EQ(events[i].dispid, PXEVENT_OnDataReceive);
+        ASSERT_EQ(events[i].args.size(), 1u);
+        EXPECT_EQ(events[i].args[0].strText, name);
+        EXPECT_EQ(events[i + 1].dispid, PXEVENT_OnImageReceived);
+    }
+    std::vector<CapturedImage> images = recorder.Images();
+    for (size_t i = 0; i < images.size(); ++i)
+        EXPECT_EQ(images[i].qwSerial, i) << "frames on demand: one image per frame";
+    EXPECT_EQ(camera.sim.Serial("IMG0"), 4u);
+    EXPECT_GE(host.Invalidations(), 5u) << "every frame is drawn and invalidates the window";
+
+    host.Paint();
+    EXPECT_EQ(FirstDifference(FromWindow(host.Window()), CameraPicture(64, 48, PX_FORMAT_RGB24, 4)), "");
+
+    // Streaming getters while the image comes.
+    const struct {
+        const char* member;
+        int64_t want;
+    } getters[] = {{"GetFullSizeX", 64}, {"GetFullSizeY", 48}, {"GetBufferType", 1}, {"GetBufferSize", 64 * 48 * 3},
+                   {"GetConnected", 1}, {"GetNewBufferSizeX", 64}, {"GetNewBufferSizeY", 48},
+                   {"GetNewSubsection", 1}, {"GetNumberOfClient", 1}, {"GetFullSizeBand", 3}};
+    for (const auto& getter : getters) {
+        HostValue v;
+        EXPECT_EQ(host.Call(getter.member, {}, &v), PX_S_OK);
+        EXPECT_EQ(v.Int(), getter.want) << getter.member;
+    }
+    EXPECT_EQ(host.Get("BufferSizeX").Int(), 64);
+    EXPECT_EQ(host.Get("width").Int(), 64);
+    EXPECT_EQ(host.Get("height").Int(), 48);
+    EXPECT_EQ(host.Get("SerialCounter").Int(), 4);
+    EXPECT_NE(host.Get("MaxTimeout").Int(), 0);
+}
+
+// The frame-rate text in its box at each corner, only once a rate was measured; the rest of the
+// window is the image.
+TEST(ImagePainting, FrameRateTextSitsInTheChosenCornerOnlyWithARate)
+{
+    constexpr int32_t kW = 200, kH = 100;
+    CSimCamera camera(ImageCamera(100, 50, PX_FORMAT_MONO8));
+    ASSERT_TRUE(camera.Started());
+    CHeadlessHost host(Window(kW, kH));
+    CImageRecorder recorder(host);
+    ASSERT_EQ(host.Put("FPSRefreshDelay", HostValue::I4(700)), PX_S_OK);
+    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
+    uint32_t period = 0;
+    ASSERT_TRUE(host.TimerSet(PX_FPS_TIMER_ID, &period));
+    EXPECT_EQ(period, 700u);
+
+    size_t images = 1;
+    auto paintFrame = [&]() -> Picture {
+        EXPECT_TRUE(camera.FrameForWaitingReader());
+        EXPECT_TRUE(recorder.WaitForImages(++images));
+        EXPECT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+        host.Paint();
+        return FromWindow(host.Window());
+    };
+    auto imageOf = [&](uint64_t serial) { return Stretch(CameraPicture(100, 50, PX_FORMAT_MONO8, serial), kW, kH); };
+
+    // First tick: no earlier tick, the rate stays 0.0 and no text is drawn.
+    ASSERT_TRUE(host.FireTimer(PX_FPS_TIMER_ID));
+    ASSERT_TRUE(host.Flush(kWait));
+    Picture p = paintFrame();
+    EXPECT_EQ(FirstDifference(p, imageOf(recorder.Images().back().qwSerial)), "");
+    HostValue rate;
+    host.Call("GetDisplayRate", {}, &rate);
+    EXPECT_EQ(rate.vt, PX_VT_R4);
+    EXPECT_EQ(rate.Real(), 0.0);
+
+    // Frames, then the second tick: a rate.
+    for (int i = 0; i < 3; ++i)
+        paintFrame();
+    ASSERT_TRUE(host.FireTimer(PX_FPS_TIMER_ID));
+    ASSERT_TRUE(host.Flush(kWait));
+    host.Call("GetDisplayRate", {}, &rate);
+    EXPECT_GT(rate.Real(), 0.0);
+    EXPECT_TRUE(std::isfinite(rate.Real()));
+
+    const struct {
+        int corner;
+        int32_t left, top, right, bottom;
+    } boxes[] = {{0, 5, 5, 70, 25}, {1, kW - 70, 5, kW - 5, 25}, {2, 5, kH - 25, 70, kH - 5},
+                 {3, kW - 70, kH - 25, kW - 5, kH - 5}};
+    for (const auto& b : boxes) {
+        ASSERT_EQ(host.Put("FPSCorner", HostValue::I4(b.corner)), PX_S_OK);
+        p = paintFrame();
+        Picture want = imageOf(recorder.Images().back().qwSerial);
+        // Outside the box: the image; inside: text drawn over it.
+        for (int32_t y = 0; y < kH; ++y) {
+            for (int32_t x = 0; x < kW; ++x) {
+                if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+                    continue;
+                ASSERT_EQ(p.At(x, y), want.At(x, y)) << "corner " << b.corner << " at (" << x << ", " << y << ")";
+            }
+        }
+        EXPECT_NE(FirstDifference(p, want, b.left, b.top, b.right, b.bottom), "") << "corner " << b.corner;
+        EXPECT_GT(CountColour(p, 0x000000, b.left, b.top, b.right, b.bottom), 0u) << "black text";
+    }
+    ASSERT_EQ(host.Put("ShowFPS", HostValue::I4(0)), PX_S_OK);
+    p = paintFrame();
+    EXPECT_EQ(FirstDifference(p, imageOf(recorder.Images().back().qwSerial)), "");
+
+    // Stop kills the timer; the window, no longer showing data, is painted white.
+    HostValue result;
+    ASSERT_EQ(host.Call("Stop", {}, &result), PX_S_OK);
+    EXPECT_FALSE(host.TimerSet(PX_FPS_TIMER_ID));
+    host.Paint();
+    p = FromWindow(host.Window());
+    EXPECT_EQ(CountColour(p, 0xFFFFFF, 0, 0, kW, kH), static_cast<size_t>(kW * kH));
+}
+
+// ForceErrorMsg 1 writes "Using DX:0" from (0, 30) in the image's box; a size change of the
+// window recomposes the picture at the new size.
+TEST(ImagePainting, BackEndTextAndWindowSizeChanges)
+{
+    CSimCamera camera(ImageCamera(120, 80, PX_FORMAT_RGB32), "UseDDraw=0\nForceErrorMsg=1\n");
+    ASSERT_TRUE(camera.Started());
+    CHeadlessHost host(Window(120, 80));
+    CImageRecorder recorder(host);
+    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
+    ASSERT_TRUE(recorder.WaitForImages(1));
+    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+    host.Paint();
+    const Picture image = CameraPicture(120, 80, PX_FORMAT_RGB32, 0);
+    Picture p = FromWindow(host.Window());
+    EXPECT_EQ(FirstDifference(p, image, 0, 0, 120, 30), "") << "above the box";
+    EXPECT_NE(FirstDifference(p, image, 0, 30, 120, 50), "") << "the text";
+    EXPECT_GT(CountColour(p, 0x000000, 0, 30, 120, 50), 0u);
+
+    // A new size: the control recomposes at once for the new surface.
+    host.Resize(60, 160);
+    host.Paint();
+    p = FromWindow(host.Window());
+    Picture stretched = Stretch(image, 60, 160);
+    EXPECT_EQ(FirstDifference(p, stretched, 0, 0, 60, 30), "");
+    EXPECT_EQ(FirstDifference(p, stretched, 0, 80, 60, 160), "") << "below the box, which ends at the image's height";
+}
+
+// The default display setting asks for an accelerated back-end; whatever the control gets, the
+// image reaches the window.
+TEST(ImagePainting, TheDefaultDisplaySettingShowsTheImage)
+{
+    CSimCamera camera(ImageCamera(64, 32, PX_FORMAT_RGB24), "");
+    ASSERT_TRUE(camera.Started());
+    CHeadlessHost host(Window(64, 32));
+    CImageRecorder recorder(host);
+    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
+    ASSERT_TRUE(recorder.WaitForImages(1));
+    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+    host.Paint();
+    EXPECT_EQ(FirstDifference(FromWindow(host.Window()), CameraPicture(64, 32, PX_FORMAT_RGB24, 0)), "");
+}
+
+} // namespace
