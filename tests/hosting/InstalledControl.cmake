@@ -18,7 +18,7 @@ if(NOT EXISTS ${libdir}/cmake/PellixControl/PellixControlConfig.cmake)
 endif()
 separate_arguments(FLAGS)
 execute_process(COMMAND ${CC} -std=c99 -Wall -Wextra -Werror -pedantic ${FLAGS} -I${WORK}/include ${SOURCE}
-                        -L${libdir} -lpellixcontrol -pthread -Wl,-rpath,${libdir} -o ${WORK}/control_c_test
+                        -L${libdir} -lpellixcontrol -pthread -Wl,--disable-new-dtags,-rpath,${libdir} -o ${WORK}/control_c_test
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the control's header does not compile as C on its own")
