@@ -2,6 +2,7 @@
 // and the packed arrays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,10 +25,10 @@ std::string Own(BSTR text)
 
 std::vector<uint8_t> Packed(uint32_t vt, uint32_t count, std::vector<uint8_t> elements)
 {
-    std::vector<uint8_t> b(8);
+    std::vector<uint8_t> b(8 + elements.size());
     memcpy(b.data(), &vt, 4);
     memcpy(b.data() + 4, &count, 4);
-    b.insert(b.end(), elements.begin(), elements.end());
+    std::copy(elements.begin(), elements.end(), b.begin() + 8);
     return b;
 }
 

@@ -48,6 +48,9 @@ const FormatCase kFormats[] = {
     {"Yuv16Stretched", PX_FORMAT_YUV16, 62, 40, 100, 100, 0, 0, PX_FORMAT_RGB24, 24},
 };
 
+// The case's name in the test list, not its bytes.
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
 class ImageFormats : public ::testing::TestWithParam<FormatCase> {};
 
 // The header and the bytes the control converted, and the window it painted.

@@ -77,7 +77,12 @@ TEST(ControlLife, StartAndStopInEveryOrder)
     EXPECT_EQ(camera.sim.ConnectionsAccepted(), accepted) << "changes nothing";
     EXPECT_EQ(camera.sim.LastSubscription("IMG0").strClientName, "viewer 1");
     EXPECT_EQ(camera.sim.LastSubscription("IMG0").dwWaitForUpdate, 1u);
+    host.Call("DisplayVariables");
+    ASSERT_EQ(host.MessageBoxes().size(), 1u);
+    EXPECT_EQ(host.MessageBoxes()[0].strText.rfind("m_byServerIP = 127.0.0.1\nm_usPort = ", 0), 0u);
+    EXPECT_LE(host.MessageBoxes()[0].strText.size(), 250u);
     EXPECT_EQ(CallInt(host, "Stop"), 0);
+    EXPECT_EQ(host.WindowMessage(PX_WM_ERASEBKGND, 0, 0), 0) << "not consumed from Stop to the next Start";
     EXPECT_EQ(CallInt(host, "Stop"), 0);
     EXPECT_EQ(CallInt(host, "GetConnected"), 0);
 
@@ -108,6 +113,39 @@ TEST(ControlLife, StartAndStopInEveryOrder)
     EXPECT_NE(CallText(host, "GetErrorMessage"), "Success");
     EXPECT_EQ(CallInt(host, "Stop"), 0);
     EXPECT_EQ(CallText(host, "GetErrorMessage"), "") << "not connected";
+}
+
+// What the host asked for before Start against what the camera has: each size, offset and the
+// subsection mode is set on the camera when it fits, else taken from it.
+TEST(ControlLife, GeometryIsNegotiatedFieldByField)
+{
+    const struct {
+        int32_t sizeX, sizeY, offsetX, offsetY, subsection;
+        int64_t newSizeX, newSizeY, newOffsetX, newOffsetY, newSubsection;
+    } cases[] = {
+        {0, 0, 0, 0, 1, 64, 48, 0, 0, 1},         // everything from the camera
+        {32, 24, 10, 5, 1, 32, 24, 10, 5, 1},     // everything asked for
+        {32, 24, 40, 30, 0, 32, 24, 0, 0, 0},     // offsets past the image: the camera's
+        {70, 48, 0, 0, 9, 64, 48, 0, 0, 1},       // sizes not below the full size, an unknown mode
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sizeX);
+        CSimCamera camera(ImageCamera(64, 48, PX_FORMAT_MONO8));
+        ASSERT_TRUE(camera.Started());
+        CHeadlessHost host(Window(32, 24));
+        const std::pair<const char*, int32_t> asked[] = {{"BufferSizeX", c.sizeX}, {"BufferSizeY", c.sizeY},
+                                                         {"BufferOffsetX", c.offsetX}, {"BufferOffsetY", c.offsetY},
+                                                         {"Subsection", c.subsection}};
+        for (const auto& a : asked)
+            ASSERT_EQ(host.Put(a.first, HostValue::I4(a.second)), PX_S_OK);
+        ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
+        EXPECT_EQ(CallInt(host, "GetNewBufferSizeX"), c.newSizeX);
+        EXPECT_EQ(CallInt(host, "GetNewBufferSizeY"), c.newSizeY);
+        EXPECT_EQ(CallInt(host, "GetNewBufferOffsetX"), c.newOffsetX);
+        EXPECT_EQ(CallInt(host, "GetNewBufferOffsetY"), c.newOffsetY);
+        EXPECT_EQ(CallInt(host, "GetNewSubsection"), c.newSubsection);
+        EXPECT_EQ(host.Get("BufferSizeX").Int(), c.newSizeX);
+    }
 }
 
 // A failing automatic start fires OnError with the code and its text.

@@ -63,6 +63,13 @@ TEST(ControlMembers, EveryNameHasItsDispIdAndNothingElseHasOne)
     for (const char* unknown : {"", "start", "Width", "OnImageReceived", "GetVersion ", "_cx"})
         EXPECT_EQ(PXControlDispIdOfName(unknown), -1) << unknown;
     EXPECT_EQ(PXControlDispIdOfName(nullptr), -1);
+    // 96 members: the methods once, the 26 properties with a getter and a setter.
+    CHeadlessHost host;
+    size_t members = 0;
+    for (const auto& m : kMembers)
+        members += host.Invoke(m.dispid, PX_INVOKE_PROPERTYPUT, {HostValue::I4(0)}, nullptr) ==
+                           PX_DISP_E_MEMBERNOTFOUND ? 1 : 2;
+    EXPECT_EQ(members, 96u);
 }
 
 TEST(ControlMembers, DispatchErrorsAndArgumentConversions)
@@ -206,6 +213,35 @@ TEST(ControlMembers, PropertyValuesAreKeptAsTheControlStoresThem)
     // address part are cut or refused, never written past their place).
     for (const char* odd : {"1234567.1.1.1", "1..1", ".", "9999999999999999999999999999999"})
         EXPECT_EQ(host.Put("ServerAddress", HostValue::Text(odd)), PX_S_OK) << odd;
+}
+
+// A new overlay object takes the id it is given, or with -1 the largest id in the list plus one.
+TEST(ControlMembers, OverlayIdsFollowTheList)
+{
+    CHeadlessHost host;
+    auto add = [&](const char* member, std::vector<HostValue> args) {
+        HostValue id;
+        EXPECT_EQ(host.Call(member, args, &id), PX_S_OK) << member;
+        return id.Int();
+    };
+    auto rect = [&](int32_t id) {
+        return add("AddOverlayRect", {HostValue::I4(id), HostValue::I4(0), HostValue::I4(0), HostValue::I4(9),
+                                      HostValue::I4(9), HostValue::I4(1), HostValue::I4(0xFF), HostValue::I4(-1),
+                                      HostValue::I4(0)});
+    };
+    EXPECT_EQ(rect(-1), 1);
+    EXPECT_EQ(rect(5), 5);
+    EXPECT_EQ(rect(3), 3);
+    EXPECT_EQ(rect(-1), 6);
+    EXPECT_EQ(add("AddOverlayText", {HostValue::I4(-1), HostValue::I4(1), HostValue::I4(1), HostValue::I4(0),
+                                     HostValue::I4(0), HostValue::I4(0), HostValue::I4(-1), HostValue::I4(12),
+                                     HostValue::I4(56), HostValue::Text("Arial"), HostValue::Text("hi"),
+                                     HostValue::I4(0)}),
+              7);
+    ASSERT_EQ(host.Call("RemoveOverlayObject", {HostValue::I4(7)}), PX_S_OK);
+    EXPECT_EQ(add("AddOverlayPixel", {HostValue::I4(-1), HostValue::I4(1), HostValue::I4(1), HostValue::I4(0),
+                                      HostValue::I4(0)}),
+              7) << "7 was removed: the largest id is 6 again";
 }
 
 TEST(ControlMembers, PersistenceSavesTheExtentAndTheListedPropertiesInOrderAndLoadsThemBack)
