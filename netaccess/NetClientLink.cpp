@@ -22,7 +22,10 @@ void NetAddress::Ipv4Bytes(uint8_t out[4]) const
 
 uint32_t NetConnectBound(uint32_t timeoutMs)
 {
-    return timeoutMs != px::kInfinite ? timeoutMs : px::ConfigGetNumber("ConnectTimeout", kNetDefaultConnectTimeoutMs);
+    if (timeoutMs != px::kInfinite && timeoutMs != 0)
+        return timeoutMs;
+    const uint32_t configured = px::ConfigGetNumber("ConnectTimeout", kNetDefaultConnectTimeoutMs);
+    return configured != 0 ? configured : px::kInfinite;
 }
 
 NetResult NetOpenClientLink(const NetAddress& address, uint16_t port, uint32_t timeoutMs, const NetLinkHooks& hooks,

@@ -11,7 +11,9 @@
 // Linux addition: left to the kernel, a connect to an address that drops every packet (a mistyped
 // address on a real network) waits out the SYN retries, more than two minutes, and an agent channel
 // makes three such connects before PXClientInit returns. A connect that runs out fails like any
-// other ({7, ETIMEDOUT}), and the connection takes its usual way from there.
+// other ({7, ETIMEDOUT}), and the connection takes its usual way from there. A bound of 0 would
+// fail even a camera on this machine, so a time-out of 0 takes "ConnectTimeout" too, and
+// "ConnectTimeout=0" leaves the connects to the system as before.
 #pragma once
 
 #include <cstdint>

@@ -139,7 +139,7 @@ PX_API void PXCloseLibrary(void);
 
 /* Opens a client. host (a name) or ipv4 (4 bytes, most significant first) names the camera.
  * Every connect waits at most timeoutMs, or "ConnectTimeout" of the configuration (5000 ms) when
- * timeoutMs is PX_INFINITE; a camera that does not answer then fails like a refused one. A client
+ * timeoutMs is PX_INFINITE or 0; a camera that does not answer then fails like a refused one. A client
  * whose connects failed is still made: its later requests return PX_COMM_ERROR.
  * With agentChannel 1 the client also connects to the agent's publish port; signalDelay,
  * signalTimeout (ms) and retries set up the watchdog, and must then all be non-zero; with

@@ -223,6 +223,12 @@ TEST(NetClientLink, AConnectThatIsNeverAnsweredEndsAtItsBound)
     EXPECT_EQ(NetOpenClientLink(NetAddress::Of(nullptr, kLoopback), silent.Port(), px::kInfinite, hooks, &c, &l, &step),
               (NetResult{NET_CONNECT_ERROR, ETIMEDOUT}));
     EXPECT_LT(px::TickCount64() - start, 20000u);
+    // A time-out of 0 cannot bound a connect; ConnectTimeout=0 leaves it to the system.
+    EXPECT_EQ(NetConnectBound(0), 200u);
+    EXPECT_EQ(NetConnectBound(700), 700u);
+    std::ofstream(config) << "ConnectTimeout=0\n";
+    EXPECT_EQ(NetConnectBound(px::kInfinite), px::kInfinite);
+    EXPECT_EQ(NetConnectBound(0), px::kInfinite);
     unlink(config.c_str());
     unsetenv("VISTEL_CONFIG");
 }
