@@ -28,25 +28,6 @@ SD3D9World::SD3D9World()
     caps.PixelShaderVersion = D3DPS_VERSION(3, 0);
 }
 
-HRESULT SD3D9World::Call(const std::string& name, const std::string& arguments)
-{
-    calls.push_back(name + "(" + arguments + ")");
-    auto it = failures.find(name);
-    if (it == failures.end() || it->second.empty())
-        return D3D_OK;
-    const HRESULT hr = it->second.front();
-    it->second.pop_front();
-    return hr;
-}
-
-int SD3D9World::Count(const std::string& name) const
-{
-    int n = 0;
-    for (const std::string& call : calls)
-        n += call.compare(0, name.size() + 1, name + "(") == 0;
-    return n;
-}
-
 std::vector<std::string> SD3D9World::Names(size_t from) const
 {
     std::vector<std::string> names;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CallJournal.h"
 #include "display/D3D9Layer.h"
 
 namespace displaytest {
@@ -22,7 +23,7 @@ struct SD3D9Memory {
 };
 
 // What the scripted layer answers and what it saw; shared by the test and the layer.
-struct SD3D9World {
+struct SD3D9World : SCallJournal {
     SD3D9World();
 
     // The script.
@@ -34,11 +35,7 @@ struct SD3D9World {
     display::d3d9::D3DCAPS9 caps;
     bool aShaders[4] = {false, true, true, true}; // by pixel-shader major version
     std::deque<display::d3d9::HRESULT> cooperative;  // next answers of TestCooperativeLevel, then D3D_OK
-    // The next call of name answers hr (calls of name fail in the order given).
-    void Fail(const std::string& name, display::d3d9::HRESULT hr) { failures[name].push_back(hr); }
-
-    // What happened: calls as "Name(arguments)", objects alive, memory made.
-    std::vector<std::string> calls;
+    // What happened (besides the calls): objects alive, memory made.
     int nLive = 0;
     std::vector<std::shared_ptr<SD3D9Memory>> textures; // in creation order
     std::vector<uint8_t> vertices;                      // the last vertex buffer unlocked
@@ -47,14 +44,8 @@ struct SD3D9World {
     display::d3d9::D3DPRESENT_PARAMETERS lastParameters;
     uint32_t dwLastBehavior = 0;
 
-    // Records the call and answers the scripted result.
-    display::d3d9::HRESULT Call(const std::string& name, const std::string& arguments = "");
-    // Calls whose name (before the parenthesis) is name.
-    int Count(const std::string& name) const;
     // The recorded calls from index on, names only.
     std::vector<std::string> Names(size_t from = 0) const;
-
-    std::map<std::string, std::deque<display::d3d9::HRESULT>> failures;
 };
 
 std::unique_ptr<display::d3d9::IDriver> CreateScriptedD3D9(std::shared_ptr<SD3D9World> world);

@@ -18,25 +18,6 @@ SDDrawWorld::SDDrawWorld()
     caps.dwVidMemFree = 1u << 20;
 }
 
-HRESULT SDDrawWorld::Call(const std::string& name, const std::string& arguments)
-{
-    calls.push_back(name + "(" + arguments + ")");
-    auto it = failures.find(name);
-    if (it == failures.end() || it->second.empty())
-        return DD_OK;
-    const HRESULT hr = it->second.front();
-    it->second.pop_front();
-    return hr;
-}
-
-int SDDrawWorld::Count(const std::string& name) const
-{
-    int n = 0;
-    for (const std::string& call : calls)
-        n += call.compare(0, name.size() + 1, name + "(") == 0;
-    return n;
-}
-
 namespace {
 
 using World = std::shared_ptr<SDDrawWorld>;

@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "CallJournal.h"
 #include "display/DDrawLayer.h"
 
 namespace displaytest {
 
-struct SDDrawWorld {
+struct SDDrawWorld : SCallJournal {
     SDDrawWorld();
 
     // The script.
@@ -32,19 +33,14 @@ struct SDDrawWorld {
     raster::RECT clientRect = {0, 0, 320, 240};
     // Every surface made so far answers "surface lost" from now on.
     void LoseSurfaces() { lostBefore = nextSerial; }
-    void Fail(const std::string& name, display::ddraw::HRESULT hr) { failures[name].push_back(hr); }
 
-    // What happened.
-    std::vector<std::string> calls;
+    // What happened (besides the calls).
     int nLive = 0;
     int nModules = 0; // loaded and not freed
     std::map<std::string, uint32_t> colorKeys; // by surface name
 
-    display::ddraw::HRESULT Call(const std::string& name, const std::string& arguments = "");
-    int Count(const std::string& name) const;
     std::vector<std::string> Since(size_t from) const { return {calls.begin() + static_cast<long>(from), calls.end()}; }
 
-    std::map<std::string, std::deque<display::ddraw::HRESULT>> failures;
     uint32_t nextSerial = 0, lostBefore = 0;
     int offscreenSincePrimary = 0;
 };
