@@ -1,5 +1,7 @@
-# The shared library exports exactly the functions its public header declares: every defined
-# dynamic symbol is a PX name of pellix/pellix.h, and every function of the header is exported.
+# A shared library exports exactly the functions its public header declares: every defined
+# dynamic symbol is a PX name that HEADER declares with the MACRO export macro, and every such
+# function is exported. IMPORTS, when given, lists functions the library must take from another
+# library rather than carry copies of (libpellixcontrol takes the PX functions from libpellix).
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}: ${rc}")
@@ -12,7 +14,7 @@ foreach(line ${lines})
 endforeach()
 
 file(READ ${HEADER} header)
-string(REGEX MATCHALL "PX_API[^;(]* (PX[A-Za-z]+)\\(" declarations "${header}")
+string(REGEX MATCHALL "${MACRO}[^;(]* (PX[A-Za-z]+)\\(" declarations "${header}")
 set(declared "")
 foreach(declaration ${declarations})
   string(REGEX REPLACE ".* (PX[A-Za-z]+)\\($" "\\1" name "${declaration}")
@@ -22,7 +24,7 @@ endforeach()
 list(SORT exported)
 list(SORT declared)
 if(NOT declared)
-  message(FATAL_ERROR "no PX_API declarations found in ${HEADER}")
+  message(FATAL_ERROR "no ${MACRO} declarations found in ${HEADER}")
 endif()
 if(NOT exported STREQUAL declared)
   set(extra ${exported})
@@ -31,5 +33,12 @@ if(NOT exported STREQUAL declared)
   list(REMOVE_ITEM missing ${exported})
   message(FATAL_ERROR "exported but not declared: ${extra}\ndeclared but not exported: ${missing}")
 endif()
+
+execute_process(COMMAND ${NM} -D --undefined-only ${LIBRARY} OUTPUT_VARIABLE undefined)
+foreach(needed ${IMPORTS})
+  if(NOT undefined MATCHES " ${needed}\n")
+    message(FATAL_ERROR "${needed} is not taken from the library that provides it")
+  endif()
+endforeach()
 list(LENGTH exported count)
 message(STATUS "${count} PX functions exported, nothing else")
