@@ -151,6 +151,12 @@ bool StartStreaming(CHeadlessHost& host, const CSimCamera& camera, const char* i
     return host.WaitForEvents(PXEVENT_OnDataReceive, 1, kWait);
 }
 
+bool StreamFirstImage(CHeadlessHost& host, CSimCamera& camera, CImageRecorder& recorder)
+{
+    return StartStreaming(host, camera, "IMG0") && recorder.WaitForImages(1) &&
+           camera.sim.WaitForWaitingRequests(1, kWait);
+}
+
 pxhost::HeadlessHostOptions Window(int32_t width, int32_t height)
 {
     pxhost::HeadlessHostOptions o;

@@ -52,6 +52,11 @@ void AimAt(CHeadlessHost& host, const CSimCamera& camera, const char* id);
 // Aims, creates the window (automatic start) and waits for the first data event.
 bool StartStreaming(CHeadlessHost& host, const CSimCamera& camera, const char* id);
 
+class CImageRecorder;
+// Aims, creates the window and waits until the first image was handed out and composed (the
+// update thread then waits for the next frame).
+bool StreamFirstImage(CHeadlessHost& host, CSimCamera& camera, CImageRecorder& recorder);
+
 // Host options of the end-to-end tests: timers only when the test fires them.
 pxhost::HeadlessHostOptions Window(int32_t width, int32_t height);
 

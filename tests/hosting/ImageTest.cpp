@@ -65,10 +65,7 @@ TEST_P(ImageFormats, ConvertedAndPaintedPixelsFollowTheTables)
     CHeadlessHost host(Window(c.windowWidth, c.windowHeight));
     CImageRecorder recorder(host);
     ASSERT_EQ(host.Put("DisplayOptions", HostValue::I4(static_cast<int32_t>(c.displayOptions))), PX_S_OK);
-    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
-    ASSERT_TRUE(recorder.WaitForImages(1));
-    // The update thread waits for the next frame once it has composed this one.
-    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+    ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
 
     const CapturedImage image = recorder.Images().front();
     const uint32_t stride = DisplayStride(c.wantCopyFormat, c.width);
@@ -265,9 +262,7 @@ TEST(ImagePainting, BackEndTextAndWindowSizeChanges)
     ASSERT_TRUE(camera.Started());
     CHeadlessHost host(Window(120, 80));
     CImageRecorder recorder(host);
-    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
-    ASSERT_TRUE(recorder.WaitForImages(1));
-    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+    ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
     host.Paint();
     const Picture image = CameraPicture(120, 80, PX_FORMAT_RGB32, 0);
     Picture p = FromWindow(host.Window());
@@ -292,9 +287,7 @@ TEST(ImagePainting, TheDefaultDisplaySettingShowsTheImage)
     ASSERT_TRUE(camera.Started());
     CHeadlessHost host(Window(64, 32));
     CImageRecorder recorder(host);
-    ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
-    ASSERT_TRUE(recorder.WaitForImages(1));
-    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+    ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
     host.Paint();
     EXPECT_EQ(FirstDifference(FromWindow(host.Window()), CameraPicture(64, 32, PX_FORMAT_RGB24, 0)), "");
 }
