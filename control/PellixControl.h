@@ -221,8 +221,25 @@ private:
     void DrawMessage(const raster::RECT& rc, const char* text);
     void ReleaseBackBuffer();
 
-    // ---- Mouse, menu and saving (ControlInteraction.cpp) ---------------------------------------------
+    // ---- Mouse, zoom, region and menu (ControlInteraction.cpp) ----------------------------------------
     void OnMouseMessage(uint32_t uMsg, uintptr_t wParam, intptr_t lParam);
+    // The image point of a mouse message's window point (lParam).
+    raster::POINT ImagePoint(intptr_t lParam);
+    // ZoomOnPoint's steps; on a control that does not stream an image, only a repaint.
+    void Zoom(raster::POINT point, float scale, uint32_t ulOptions);
+    void StartTrace(raster::POINT pt);
+    // The traced shape to pt; finish ends the trace, a region of interest with SetImageParams.
+    void TraceTo(raster::POINT pt, bool finish);
+    void PlaceTraceShape(raster::POINT pt, bool finish);
+    void PopupMenu(int32_t screenX, int32_t screenY, raster::POINT imagePoint);
+    void OnMenuCommand(uint32_t command, raster::POINT imagePoint, raster::COLORREF transparent);
+    // The "Set String to Write" dialog and its process-wide text.
+    void AskTraceString();
+
+    // ---- Saving and copying (ControlSave.cpp) --------------------------------------------------------
+    // 1 when a file was written.
+    uint32_t SaveImageFile(uint32_t dwType, const char* fileName);
+    void CopyImage();
 
     // ---- Helpers ---------------------------------------------------------------------------------------
     // The message of m_dwError into a buffer of size bytes (the last forced to 0).

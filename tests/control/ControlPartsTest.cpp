@@ -10,6 +10,7 @@
 
 #include "control/ControlText.h"
 #include "control/PackedArray.h"
+#include "control/RegionFit.h"
 #include "control/Variant.h"
 
 using namespace pxcontrol;
@@ -227,4 +228,24 @@ TEST(ControlVariant, ArraysArePackedOnlyWhenUniform)
                  {PX_VT_INT, 4}, {PX_VT_UINT, 4}, {PX_VT_R4, 4}, {PX_VT_R8, 8}, {PX_VT_BOOL, 0}, {PX_VT_I8, 0}};
     for (const auto& s : sizes)
         EXPECT_EQ(PackedElementSize(s.vt), s.size) << s.vt;
+}
+
+TEST(ControlRegion, DraggedSizesAreFittedToTheImagesAspect)
+{
+    const struct {
+        uint32_t dx, dy, fullX, fullY, width, height;
+    } cases[] = {
+        {100, 10, 640, 480, 100, 75},  {101, 10, 640, 480, 104, 78}, {10, 100, 640, 480, 136, 102},
+        {64, 48, 640, 480, 64, 48},    // already of the image's ratio
+        {0, 0, 640, 480, 0, 0},        {5, 0, 640, 480, 8, 6},
+        {10, 1, 1000, 1, 1000, 1},     // ratio terms 1000 : 1
+        {7, 9, 0, 480, 7, 9},          // no full size: as dragged
+    };
+    for (const auto& c : cases) {
+        const SSize fit = FitAspect(c.dx, c.dy, c.fullX, c.fullY);
+        EXPECT_EQ(fit.width, c.width) << c.dx << "x" << c.dy;
+        EXPECT_EQ(fit.height, c.height) << c.dx << "x" << c.dy;
+    }
+    EXPECT_EQ(Distance(-5, 10), 15u);
+    EXPECT_EQ(Distance(10, -5), 15u);
 }
