@@ -2,6 +2,7 @@
 // the window's thread after a resize) into the memory bitmap or the back-end's surfaces;
 // OnDraw, on the window's thread, only copies that bitmap to the window or has the back-end
 // present. The order of the locks is m_csRedraw, m_csData, m_csDisplay, then the back-end's.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -31,6 +32,11 @@ RECT FrameRateBox(const RECT& rc, uint16_t corner)
 
 // The largest header with its colour table: 40 bytes and 256 entries.
 constexpr size_t kMaxHeaderBytes = 1064;
+
+// The histogram: its bins, the smallest client area it is drawn in, and the bars' colour.
+constexpr uint32_t kHistogramBins = 256;
+constexpr uint32_t kHistogramMinWidth = 356, kHistogramMinHeight = 200;
+constexpr raster::COLORREF kHistogramBarColour = 0x0000BE2D;
 
 } // namespace
 
@@ -200,9 +206,97 @@ void CPellixControl::RenderImage(const RECT& rc)
     raster::DeleteDC(image);
 }
 
-void CPellixControl::RenderHistogram(const RECT&)
+void CPellixControl::RenderHistogram(const RECT& rc)
 {
-    // Histograms are not drawn yet: the picture keeps what the last Redraw left.
+    if (!IsStreaming())
+        return;
+    {
+        px::CsLock data(m_csData);
+        if (m_pData == nullptr)
+            return;
+    }
+    const int32_t width = Width(rc), height = Height(rc);
+    char text[kErrorTextSize];
+    if (static_cast<uint32_t>(width) < kHistogramMinWidth || static_cast<uint32_t>(height) < kHistogramMinHeight) {
+        snprintf(text, sizeof text, "Client area is too small (Min width %d, Min height %d)",
+                 static_cast<int>(kHistogramMinWidth), static_cast<int>(kHistogramMinHeight));
+        DrawMessage(rc, text);
+        return;
+    }
+    if (m_dwSizeX != kHistogramBins) {
+        snprintf(text, sizeof text, "Only %d entries histogram are supported", static_cast<int>(kHistogramBins));
+        DrawMessage(rc, text);
+        return;
+    }
+    HDC window = m_pWrapper->GetWindowDC();
+    HDC dc = raster::CreateCompatibleDC(window);
+    m_pWrapper->ReleaseDC(window);
+    raster::BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(raster::BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biSizeImage = static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 4;
+    void* bits = nullptr;
+    raster::HBITMAP bitmap = raster::CreateDIBSection(dc, &info, raster::DIB_RGB_COLORS, &bits);
+    raster::HGDIOBJ old = raster::SelectObject(dc, bitmap);
+    const RECT all = {0, 0, width, height};
+    raster::FillRect(dc, &all, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::WHITE_BRUSH)));
+
+    const int32_t binWidth = (width - 40) / 256 > 0 ? (width - 40) / 256 : 1;
+    const double plotHeight = height - 60;
+    const int32_t axisEnd = 30 + 256 * binWidth;
+    for (int32_t i = 0; i <= 10; ++i) {
+        const int32_t y = rc.bottom - static_cast<int32_t>(i * plotHeight / 10) - 30;
+        raster::MoveToEx(dc, 30, y, nullptr);
+        raster::LineTo(dc, axisEnd, y);
+    }
+    for (int32_t i = 0; i <= 256; i += 32) {
+        const int32_t x = 30 + i * binWidth;
+        raster::MoveToEx(dc, x, rc.bottom - 30, nullptr);
+        raster::LineTo(dc, x, rc.bottom - static_cast<int32_t>(plotHeight) - 30);
+        RECT label = {x, rc.bottom - 25, x + 50, rc.bottom - 5};
+        snprintf(text, sizeof text, "%d", static_cast<int>(i));
+        raster::DrawTextA(dc, text, -1, &label, 0);
+    }
+    uint32_t largest = 0;
+    {
+        px::CsLock data(m_csData);
+        uint32_t bins[kHistogramBins] = {};
+        if (m_pData != nullptr && m_dwBufferSize >= sizeof bins)
+            memcpy(bins, m_pData, sizeof bins);
+        for (uint32_t v : bins)
+            largest = v > largest ? v : largest;
+        const bool logScale = m_bLOGScale != 0;
+        for (int32_t i = 0; i < 256; ++i) {
+            const uint32_t v = bins[i];
+            if (v == 0)
+                continue;
+            // With the log scale a largest count of 1 would divide 0 by 0: no bar.
+            int32_t h = 0;
+            if (!logScale)
+                h = static_cast<int32_t>(v * plotHeight / largest);
+            else if (largest > 1)
+                h = static_cast<int32_t>(std::log(static_cast<double>(v)) * plotHeight / std::log(static_cast<double>(largest)));
+            const RECT bar = {30 + i * binWidth, rc.bottom - 30 - h, 30 + (i + 1) * binWidth, rc.bottom - 30};
+            raster::HBRUSH brush = raster::CreateSolidBrush(kHistogramBarColour);
+            raster::FillRect(dc, &bar, brush);
+            raster::DeleteObject(brush);
+        }
+    }
+    RECT maximum = {25, 10, 175, 30};
+    snprintf(text, sizeof text, "%u", largest);
+    raster::DrawTextA(dc, text, -1, &maximum, 0);
+    {
+        px::CsLock display(m_csDisplay);
+        if (m_hMemDC != nullptr)
+            raster::BitBlt(m_hMemDC, m_rcClient.left, m_rcClient.top, Width(m_rcClient), Height(m_rcClient), dc, 0, 0,
+                           raster::SRCCOPY);
+    }
+    raster::SelectObject(dc, old);
+    raster::DeleteObject(bitmap);
+    raster::DeleteDC(dc);
 }
 
 void CPellixControl::OnDraw(HDC hdc)

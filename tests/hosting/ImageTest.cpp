@@ -4,10 +4,12 @@
 // back-end text and the window's size changes as the control paints them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "ControlTestUtil.h"
+#include "raster/Gdi.h"
 
 namespace {
 
@@ -290,6 +292,100 @@ TEST(ImagePainting, TheDefaultDisplaySettingShowsTheImage)
     ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
     host.Paint();
     EXPECT_EQ(FirstDifference(FromWindow(host.Window()), CameraPicture(64, 32, PX_FORMAT_RGB24, 0)), "");
+}
+
+// The bins of a histogram buffer as the control holds them.
+std::vector<uint32_t> HeldBins(CHeadlessHost& host)
+{
+    host.Call("LockDataPtr");
+    HostValue address;
+    host.Call("GetBufferDataPtr", {}, &address);
+    std::vector<uint32_t> bins(256);
+    if (address.ullVal != 0)
+        memcpy(bins.data(), reinterpret_cast<const void*>(static_cast<uintptr_t>(address.ullVal)), 1024);
+    host.Call("UnlockDataPtr");
+    return bins;
+}
+
+// A histogram of the camera's image drawn as bars (linear and logarithmic) over the grid, with the
+// axis ending at 30 + 256 bin widths (286 with bins 1 wide, 2 at a width of 552); a window below
+// 356 x 200 shows only the message.
+TEST(HistogramPainting, BarsFollowTheBinsAndTheWindowsWidth)
+{
+    pxsim::SimConfig config = ImageCamera(64, 48, PX_FORMAT_MONO8);
+    pxsim::SimBufferConfig hist = BufferOf("HIST", PX_BUFTYPE_HISTOGRAM);
+    hist.strSource = "IMG0";
+    config.buffers.push_back(hist);
+    CSimCamera camera(config);
+    ASSERT_TRUE(camera.Started());
+    const uint32_t kBar = 0x2DBE00;
+    const struct {
+        int32_t width, height, binWidth;
+        bool log;
+    } cases[] = {{552, 300, 2, false}, {400, 200, 1, true}};   // a width of 295 is below the minimum
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        CHeadlessHost host(Window(c.width, c.height));
+        ASSERT_EQ(host.Put("LOGScale", HostValue::I4(c.log ? 1 : 0)), PX_S_OK);
+        ASSERT_TRUE(StartStreaming(host, camera, "HIST"));
+        ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));   // drawn, waiting for the next
+        host.Paint();
+        if (camera.sim.Serial("IMG0") == 0) {
+            // Before the camera's first image every bin is 0: the axes and "0", no bar.
+            const Picture empty = FromWindow(host.Window());
+            EXPECT_EQ(CountColour(empty, kBar, 0, 0, c.width, c.height), 0u);
+            EXPECT_EQ(empty.At(30, c.height - 30), 0x000000u);
+            EXPECT_GT(CountColour(empty, 0x000000, 25, 10, 175, 30), 0u);
+        }
+        ASSERT_TRUE(camera.FrameForWaitingReader());
+        ASSERT_TRUE(host.WaitForEvents(PXEVENT_OnDataReceive, 2, kWait));
+        ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+        host.Paint();
+        const Picture p = FromWindow(host.Window());
+        const std::vector<uint32_t> bins = HeldBins(host);
+        const uint32_t largest = *std::max_element(bins.begin(), bins.end());
+        ASSERT_GT(largest, 1u);
+        const double plot = c.height - 60;
+        const int32_t base = c.height - 30;
+        size_t bars = 0;
+        for (int32_t i = 0; i < 256; ++i) {
+            const uint32_t v = bins[i];
+            int32_t h = 0;
+            if (v != 0)
+                h = c.log ? static_cast<int32_t>(std::log(double(v)) * plot / std::log(double(largest)))
+                          : static_cast<int32_t>(v * plot / largest);
+            const int32_t x = 30 + i * c.binWidth;
+            EXPECT_EQ(CountColour(p, kBar, x, base - h, x + c.binWidth, base), static_cast<size_t>(h * c.binWidth)) << i;
+            EXPECT_NE(p.At(x, base - h - 1), kBar) << i;
+            bars += h > 0 ? 1 : 0;
+            if (c.log && v == 1) {
+                EXPECT_EQ(h, 0);
+            }
+        }
+        EXPECT_GT(bars, 0u);
+        const int32_t axisEnd = 30 + 256 * c.binWidth;
+        EXPECT_EQ(p.At(axisEnd, base), 0x000000u) << "the axis and the last vertical line";
+        EXPECT_EQ(p.At(axisEnd + 1, base), 0xFFFFFFu);
+        EXPECT_GT(CountColour(p, 0x000000, 25, 10, 175, 30), 0u) << "the largest count";
+    }
+
+    // Too small a window: the message, filled in with the minimum size, as DrawTextA draws it.
+    CHeadlessHost host(Window(355, 400));
+    ASSERT_TRUE(StartStreaming(host, camera, "HIST"));
+    ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+    host.Paint();
+    std::vector<uint8_t> pixels(355 * 400 * 4);
+    raster::HDC dc = raster::CreateSurfaceDC(pixels.data(), 355, 400, 355 * 4);
+    const raster::RECT all = {0, 0, 355, 400};
+    raster::FillRect(dc, &all, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::WHITE_BRUSH)));
+    raster::RECT inset = {5, 5, 350, 395};
+    raster::DrawTextA(dc, "Client area is too small (Min width 356, Min height 200)", -1, &inset, 0);
+    raster::DeleteDC(dc);
+    pxhost::HostBitmap want;
+    want.width = 355;
+    want.height = 400;
+    want.pixels = pixels;
+    EXPECT_EQ(FirstDifference(FromWindow(host.Window()), FromWindow(want)), "");
 }
 
 } // namespace
