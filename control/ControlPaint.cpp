@@ -87,6 +87,11 @@ void CPellixControl::DrawMessage(const RECT& rc, const char* text)
     raster::FillRect(dc, &all, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::WHITE_BRUSH)));
     RECT inset = {rc.left + 5, rc.top + 5, rc.right - 5, rc.bottom - 5};
     raster::DrawTextA(dc, text, -1, &inset, 0);
+    CopyToMemoryBitmap(dc, old, bitmap);
+}
+
+void CPellixControl::CopyToMemoryBitmap(HDC dc, raster::HGDIOBJ old, raster::HBITMAP bitmap)
+{
     {
         px::CsLock display(m_csDisplay);
         if (m_hMemDC != nullptr)
@@ -98,7 +103,7 @@ void CPellixControl::DrawMessage(const RECT& rc, const char* text)
     raster::DeleteDC(dc);
 }
 
-void CPellixControl::RenderImage(const RECT& rc)
+void CPellixControl::RenderImage(const raster::RECT& rc)
 {
     const RECT fpsBox = FrameRateBox(rc, m_usFPSCorner);
     if (!IsStreaming())
@@ -288,15 +293,7 @@ void CPellixControl::RenderHistogram(const RECT& rc)
     RECT maximum = {25, 10, 175, 30};
     snprintf(text, sizeof text, "%u", largest);
     raster::DrawTextA(dc, text, -1, &maximum, 0);
-    {
-        px::CsLock display(m_csDisplay);
-        if (m_hMemDC != nullptr)
-            raster::BitBlt(m_hMemDC, m_rcClient.left, m_rcClient.top, Width(m_rcClient), Height(m_rcClient), dc, 0, 0,
-                           raster::SRCCOPY);
-    }
-    raster::SelectObject(dc, old);
-    raster::DeleteObject(bitmap);
-    raster::DeleteDC(dc);
+    CopyToMemoryBitmap(dc, old, bitmap);
 }
 
 void CPellixControl::OnDraw(HDC hdc)

@@ -219,6 +219,8 @@ private:
     void RedrawOverlay(const SViewGeometry& view) PX_REQUIRES(m_csDisplay);
     // Draws a status text on white into the memory bitmap.
     void DrawMessage(const raster::RECT& rc, const char* text);
+    // Copies a picture of the client's size into the memory bitmap, then frees its DC and bitmap.
+    void CopyToMemoryBitmap(raster::HDC dc, raster::HGDIOBJ old, raster::HBITMAP bitmap);
     void ReleaseBackBuffer();
 
     // ---- Mouse, zoom, region and menu (ControlInteraction.cpp) ----------------------------------------

@@ -151,6 +151,13 @@ bool StartStreaming(CHeadlessHost& host, const CSimCamera& camera, const char* i
     return host.WaitForEvents(PXEVENT_OnDataReceive, 1, kWait);
 }
 
+int64_t CallInt(CHeadlessHost& host, const char* member, const std::vector<HostValue>& args)
+{
+    HostValue v;
+    host.Call(member, args, &v);
+    return v.Int();
+}
+
 bool StreamFirstImage(CHeadlessHost& host, CSimCamera& camera, CImageRecorder& recorder)
 {
     return StartStreaming(host, camera, "IMG0") && recorder.WaitForImages(1) &&

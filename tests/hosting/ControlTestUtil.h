@@ -57,6 +57,9 @@ class CImageRecorder;
 // update thread then waits for the next frame).
 bool StreamFirstImage(CHeadlessHost& host, CSimCamera& camera, CImageRecorder& recorder);
 
+// The integer result of a member.
+int64_t CallInt(CHeadlessHost& host, const char* member, const std::vector<HostValue>& args = {});
+
 // Host options of the end-to-end tests: timers only when the test fires them.
 pxhost::HeadlessHostOptions Window(int32_t width, int32_t height);
 

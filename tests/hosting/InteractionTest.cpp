@@ -16,13 +16,6 @@ namespace {
 
 using namespace pxtest;
 
-int64_t CallInt(CHeadlessHost& host, const char* member, const std::vector<HostValue>& args = {})
-{
-    HostValue v;
-    host.Call(member, args, &v);
-    return v.Int();
-}
-
 // The camera's window as the control reads it back: offset X, offset Y, size X, size Y, mode.
 std::vector<int64_t> NewWindow(CHeadlessHost& host)
 {

@@ -15,13 +15,6 @@ namespace {
 
 using namespace pxtest;
 
-int64_t CallInt(CHeadlessHost& host, const char* member, const std::vector<HostValue>& args = {})
-{
-    HostValue v;
-    host.Call(member, args, &v);
-    return v.Int();
-}
-
 std::string CallText(CHeadlessHost& host, const char* member)
 {
     HostValue v;
