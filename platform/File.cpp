@@ -191,6 +191,13 @@ int FileRename(const char* from, const char* to)
     return rename(from, to) == 0 ? 0 : Error();
 }
 
+int FileSymlink(const char* target, const char* path)
+{
+    if (target == nullptr || path == nullptr)
+        return EINVAL;
+    return symlink(target, path) == 0 ? 0 : Error();
+}
+
 int FileDelete(const char* path)
 {
     if (path == nullptr)
@@ -250,6 +257,7 @@ int FolderList(const char* path, std::vector<FolderEntry>* entries)
             Describe(d->d_name, st, &entry);
         else
             entry.name = d->d_name;
+        entry.bLink = fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
         entries->push_back(std::move(entry));
     }
     closedir(dir);

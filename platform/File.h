@@ -40,6 +40,8 @@ int FileCreateEmpty(const char* path);
 int FileCopy(const char* from, const char* to);
 // Renames or moves within one file system, replacing a file of the new name.
 int FileRename(const char* from, const char* to);
+// Makes path a symbolic link to target.
+int FileSymlink(const char* target, const char* path);
 // Removes a file, or a folder that is empty.
 int FileDelete(const char* path);
 
@@ -51,6 +53,7 @@ struct FolderEntry {
     bool bFolder = false;
     bool bRegular = false;  // a plain file: not a folder, device, pipe or socket
     bool bReadOnly = false; // no write permission for anyone
+    bool bLink = false;     // a symbolic link (the other fields describe what it leads to)
     uint64_t size = 0;      // bytes, 0 for a folder
     int64_t modified = 0;   // seconds since 1970
 };

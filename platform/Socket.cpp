@@ -151,6 +151,22 @@ int SocketLocalPort(SocketHandle s, uint16_t* port)
     return 0;
 }
 
+int SocketEndpoints(SocketHandle s, uint32_t* localAddr, uint16_t* localPort, uint32_t* peerAddr, uint16_t* peerPort)
+{
+    sockaddr_in local{}, peer{};
+    socklen_t len = sizeof local;
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&local), &len) != 0)
+        return Err();
+    len = sizeof peer;
+    if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &len) != 0)
+        return Err();
+    *localAddr = ntohl(local.sin_addr.s_addr);
+    *localPort = ntohs(local.sin_port);
+    *peerAddr = ntohl(peer.sin_addr.s_addr);
+    *peerPort = ntohs(peer.sin_port);
+    return 0;
+}
+
 int SocketOpenServer(uint32_t addr, uint16_t port, bool listen, SocketHandle* out, uint16_t* boundPort)
 {
     SocketHandle s = kInvalidSocket;
@@ -254,10 +270,22 @@ int SocketSendAll2(SocketHandle s, const void* a, size_t alen, const void* b, si
     return 0;
 }
 
+static int SocketRecvFlags(SocketHandle s, void* data, size_t len, int flags, size_t* got);
+
 int SocketRecv(SocketHandle s, void* data, size_t len, size_t* got)
 {
+    return SocketRecvFlags(s, data, len, 0, got);
+}
+
+int SocketPeek(SocketHandle s, void* data, size_t len, size_t* got)
+{
+    return SocketRecvFlags(s, data, len, MSG_PEEK, got);
+}
+
+static int SocketRecvFlags(SocketHandle s, void* data, size_t len, int flags, size_t* got)
+{
     for (;;) {
-        ssize_t n = recv(s, data, len, 0);
+        ssize_t n = recv(s, data, len, flags);
         if (n >= 0) {
             *got = static_cast<size_t>(n);
             return 0;

@@ -42,6 +42,8 @@ int SocketAccept(SocketHandle listening, SocketHandle* out);
 // tries); ETIMEDOUT when the time ran out. The socket keeps its blocking mode.
 int SocketConnect(SocketHandle s, uint32_t addr, uint16_t port, int timeoutMs = -1);
 int SocketLocalPort(SocketHandle s, uint16_t* port);
+// Both ends of a connected socket.
+int SocketEndpoints(SocketHandle s, uint32_t* localAddr, uint16_t* localPort, uint32_t* peerAddr, uint16_t* peerPort);
 // A stream socket bound to addr:port (0: any free port, reported in *boundPort) with its address
 // reusable at once, and listening unless listen is false (a port that is held but refuses).
 int SocketOpenServer(uint32_t addr, uint16_t port, bool listen, SocketHandle* out, uint16_t* boundPort);
@@ -59,6 +61,8 @@ int SocketSendNow(SocketHandle s, const void* data, size_t len, size_t* sent);
 int SocketRecvNow(SocketHandle s, void* data, size_t len, size_t* got);
 // One receive call; *got == 0 means the peer closed the connection.
 int SocketRecv(SocketHandle s, void* data, size_t len, size_t* got);
+// The same, leaving the bytes queued for the next receive.
+int SocketPeek(SocketHandle s, void* data, size_t len, size_t* got);
 // One datagram receive that also reports truncation (EMSGSIZE) with *got set to the bytes kept.
 int SocketRecvDatagram(SocketHandle s, void* data, size_t len, size_t* got);
 // Receives exactly len bytes; ECONNRESET when the peer closes first.

@@ -14,6 +14,7 @@ packages=(
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core fonts-liberation2
   libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
   libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
+  libsmbclient-dev samba
 )
 
 missing=()

@@ -81,7 +81,8 @@ std::string CKelvoSim::ClientConfigText() const
 {
     return "PublishPort=" + std::to_string(m_usPublishPort) + "\nWatchDogPort=" + std::to_string(m_usWatchdogPort) +
            "\nAsyncMsgPort=" + std::to_string(m_usMessagePort) + "\n" +
-           (WebPort() != 0 ? "WebServicePort=" + std::to_string(WebPort()) + "\n" : std::string());
+           (WebPort() != 0 ? "WebServicePort=" + std::to_string(WebPort()) + "\n" : std::string()) +
+           UpdateConfigText();
 }
 
 CKelvoSim::~CKelvoSim() { Stop(); }

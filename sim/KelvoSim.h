@@ -126,6 +126,8 @@ private:
     void ProduceAll();
     void NotifyListChanged();
     int StartWebService(const SimWebConfig& web);
+    // The lines that point the library at the update side, when it runs.
+    std::string UpdateConfigText() const;
     void StopWebService();
     void ApplyServiceFaults(const SimFaults& faults);
     const PublishedBuffer* FindPublished(px::agent::BufferId id) const;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "sim/KelvoSim.h"
+#include "sim/SimUpdateTool.h"
 #include "sim/SimWebService.h"
 
 namespace pxsim {
@@ -34,5 +35,13 @@ void CKelvoSim::StopWebService()
 }
 
 uint16_t CKelvoSim::WebPort() const { return m_pWeb ? m_pWeb->Port() : 0; }
+
+std::string CKelvoSim::UpdateConfigText() const
+{
+    CSimUpdateTool* tool = m_pWeb ? m_pWeb->UpdateTool() : nullptr;
+    if (tool == nullptr)
+        return {};
+    return "MessageServerPort=" + std::to_string(tool->Port()) + "\nRamFilesPath=" + tool->RamFiles() + "\n";
+}
 
 } // namespace pxsim

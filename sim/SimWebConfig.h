@@ -37,12 +37,34 @@ struct SimWebBehaviour {
     std::string strUser, strPassword;
 };
 
+// How the camera's update tool misbehaves.
+struct SimUpdateFaults {
+    bool bResizeFails = false;   // every resize of the RAM file system is refused
+    bool bShareFull = false;     // after a resize, no file can be written to the RAM files
+    bool bToolNoStart = false;   // the update tool does not start
+    bool bToolSilent = false;    // the update tool takes the message connection and says nothing
+    bool bNeverBack = false;     // a rebooted camera's web service never returns
+    int32_t lFinalStatus = 0;    // not 0: the tool ends with this status instead of rebooting
+};
+
+// The camera's side of an update: its RAM files, its message server and its update tool.
+struct SimUpdateConfig {
+    std::string strRamFiles;          // the RAM file system's folder; empty: no update side
+    uint16_t usMessagePort = 3074;    // the message server's port; 0: any free port
+    uint32_t dwRebootMs = 3000;       // how long a reboot keeps the web service away
+    uint32_t dwLineMs = 150;          // between two lines of the update tool
+    uint32_t dwClientWaitMs = 30000;  // how long the tool waits for the host on the message server
+    int32_t lSafeModeFreeRam = 96 << 20;   // free RAM after a reboot into the safe mode
+    SimUpdateFaults faults;
+};
+
 struct SimWebConfig {
     bool bEnabled = false;   // the program turns it on; tests and tools ask for it
     bool bOptional = false;  // a port that cannot be opened leaves the service out instead of failing
     uint16_t usPort = 80;    // 0: any free port
     SimWebBehaviour behaviour;
     std::map<uint32_t, SimStoreValue> store;   // over the defaults
+    SimUpdateConfig update;
 };
 
 // The store of a camera that answers every version and update value.

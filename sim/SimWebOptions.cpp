@@ -129,6 +129,38 @@ int ParseSimWebOption(const std::vector<std::string>& args, size_t* i, SimWebCon
             b.strUser = v.substr(0, colon);
             b.strPassword = v.substr(colon + 1);
         }
+    } else if (a == "--ramfiles") {
+        ok = value() && !v.empty();
+        web->update.strRamFiles = v;
+    } else if (a == "--message-server-port") {
+        int32_t n = 0;
+        ok = value() && ParseNumber(v, &n) && n >= 0 && n <= 65535;
+        web->update.usMessagePort = static_cast<uint16_t>(n);
+    } else if (a == "--reboot-ms" || a == "--tool-line-ms") {
+        int32_t n = 0;
+        ok = value() && ParseNumber(v, &n) && n >= 0;
+        (a == "--reboot-ms" ? web->update.dwRebootMs : web->update.dwLineMs) = static_cast<uint32_t>(n);
+    } else if (a == "--safe-mode-free-ram") {
+        ok = value() && ParseNumber(v, &web->update.lSafeModeFreeRam);
+    } else if (a == "--tool-status") {
+        int32_t n = 0;
+        ok = value() && ParseNumber(v, &n) && n >= 0 && n <= 255;
+        web->update.faults.lFinalStatus = n;
+    } else if (a == "--update-fault") {
+        SimUpdateFaults& f = web->update.faults;
+        ok = value();
+        if (v == "resize")
+            f.bResizeFails = true;
+        else if (v == "share-full")
+            f.bShareFull = true;
+        else if (v == "no-tool")
+            f.bToolNoStart = true;
+        else if (v == "silent-tool")
+            f.bToolSilent = true;
+        else if (v == "never-back")
+            f.bNeverBack = true;
+        else
+            ok = false;
     } else if (a == "--store") {
         uint32_t id = 0;
         SimStoreValue s;
@@ -173,7 +205,21 @@ const char* SimWebUsage()
            "  --no-set-and-get         a camera without SetAndGetStoreApiDataOLE\n"
            "  --web-auth VALUE         refuse requests with 401 and this WWW-Authenticate value, such as\n"
            "                           NTLM or 'Basic realm=\"Kelvo\"'\n"
-           "  --web-user USER:PASSWORD the basic credentials that pass the refusal\n";
+           "  --web-user USER:PASSWORD the basic credentials that pass the refusal\n"
+           "\n"
+           "Update side (the RAM files, the message server and the update tool; off by default):\n"
+           "  --ramfiles DIR           the camera's RAM file system (the host's RamFilesPath names it)\n"
+           "  --message-server-port N  the message server's port (default 3074; 0: any free port)\n"
+           "  --reboot-ms N            how long a reboot keeps the web service away (default 3000)\n"
+           "  --tool-line-ms N         between two lines of the update tool (default 150)\n"
+           "  --safe-mode-free-ram N   free RAM in bytes after a reboot into the safe mode\n"
+           "  --tool-status N          the update tool ends with this status (0 to 255) instead of\n"
+           "                           rebooting the camera\n"
+           "  --update-fault F         resize (refused), share-full (no file can be written after the\n"
+           "                           resize), no-tool (the tool does not start), silent-tool (it says\n"
+           "                           nothing), never-back (a rebooted camera never returns)\n"
+           "  An imaging library application that keeps running: --store 0x240038=1; too little RAM for\n"
+           "  the update: --store 0x240005=N (then the safe mode's free RAM counts)\n";
 }
 
 } // namespace pxsim

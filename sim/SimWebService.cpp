@@ -9,6 +9,8 @@
 #include <pugixml.hpp>
 #include <sstream>
 
+#include "sim/SimUpdateTool.h"
+
 namespace pxsim {
 
 namespace {
@@ -18,14 +20,8 @@ constexpr const char* kWsdlFallbackPath = "/kelvowserv.wsdl";
 constexpr const char* kMessageNamespace = "http://tempuri.org/message/";
 constexpr const char* kActionPrefix = "http://tempuri.org/action/KelvoWServ.";
 
-// Store identifiers with a meaning of their own in the simulated camera.
-enum : uint32_t {
-    kStoreCommandLine = 0x24003F,   // setting it starts a program
-    kStoreProcessName = 0x24005A,   // the name the next process check asks about
-    kStoreProcessAnswer = 0x24005B, // 1 while a process of that name runs
-    kQueryProcess = 0x240085,       // SetAndGet: 1 while the named process runs
-    kQueryStart = 0x240089,         // SetAndGet: starts a program, non-zero when started
-};
+using namespace simstore;
+
 
 const char* LocalName(const char* name)
 {
@@ -231,6 +227,17 @@ int CSimWebService::Start(const SimWebConfig& config, uint32_t bindAddress)
         for (const auto& [id, value] : config.store)
             m_store[id] = value;
         m_processes = {"hostlet.exe", "flowsmithagent.exe"};
+        m_update = config.update;
+        m_bDownForever = false;
+        m_downUntil = {};
+        const auto ram = m_store.find(kStoreFreeRam);
+        m_lNormalFreeRam = ram != m_store.end() ? ram->second.lValue : 0;
+    }
+    if (!config.update.strRamFiles.empty()) {
+        auto tool = std::make_unique<CSimUpdateTool>(*this);
+        if (const int e = tool->Start(config.update, bindAddress))
+            return e;
+        m_pTool = std::move(tool);
     }
     auto server = std::make_unique<Server>();
     httplib::Server& http = server->http;
@@ -239,6 +246,14 @@ int CSimWebService::Start(const SimWebConfig& config, uint32_t bindAddress)
     http.set_tcp_nodelay(true);
     http.set_payload_max_length(1u << 20);
     http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (Down()) {
+            res.status = 503;
+            res.set_content("Rebooting", "text/plain");
+            SimWebRequest r = RequestOf(req);
+            r.dwStatus = 503;
+            Note(r);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         SimWebBehaviour b = Behaviour();
         if (b.strAuthenticate.empty())
             return httplib::Server::HandlerResponse::Unhandled;
@@ -324,12 +339,17 @@ int CSimWebService::Start(const SimWebConfig& config, uint32_t bindAddress)
     for (int i = 0; i < 10000 && !m_pServer->http.is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (m_log)
-        m_log(1, "web service on port " + std::to_string(m_usPort));
+        m_log(1, "web service on port " + std::to_string(m_usPort) +
+                     (m_pTool ? ", message server on port " + std::to_string(m_pTool->Port()) : std::string()));
     return 0;
 }
 
 void CSimWebService::Stop()
 {
+    // The tool first: its thread calls into the service.
+    if (m_pTool)
+        m_pTool->Stop();
+    m_pTool.reset();
     if (!m_pServer)
         return;
     {
@@ -497,16 +517,8 @@ std::string CSimWebService::HandleSoap(const std::string& body, const std::strin
             return Fault("no value", status);
         request->bHasValue = true;
         request->value = value;
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            m_store[request->dwId] = value;
-            if (request->dwId == kStoreProcessName)
-                m_strProcessName = value.bText ? value.strText : std::to_string(value.lValue);
-        }
-        if (request->dwId == kStoreCommandLine && value.bText)
-            StartProgram(value.strText);
-        const SimStoreValue ok = SimStoreValue::Integer(0);
-        return Response(op, &ok, status);
+        const SimStoreValue result = SimStoreValue::Integer(Store(request->dwId, value));
+        return Response(op, &result, status);
     }
     if (op == "GetStoreApiDataOLE") {
         bool known = false;
@@ -533,8 +545,7 @@ SimStoreValue CSimWebService::Query(uint32_t id, const std::string& argument, bo
     *known = true;
     switch (id) {
     case kQueryStart:
-        StartProgram(argument);
-        return SimStoreValue::Integer(1);
+        return SimStoreValue::Integer(StartProgram(argument) ? 1 : 0);
     case kQueryProcess:
         return SimStoreValue::Integer(ProcessRunning(argument) ? 1 : 0);
     case kStoreProcessAnswer: {
@@ -554,17 +565,23 @@ SimStoreValue CSimWebService::Query(uint32_t id, const std::string& argument, bo
     return *known ? it->second : SimStoreValue();
 }
 
-void CSimWebService::StartProgram(const std::string& commandLine)
+bool CSimWebService::StartProgram(const std::string& commandLine)
 {
     const std::string name = ProgramName(commandLine);
     if (name.empty())
-        return;
+        return false;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_processes.push_back(name);
     }
+    // The update tool runs as long as its thread; a tool that does not start leaves no process.
+    if (m_pTool && strcasecmp(name.c_str(), "Restorix.exe") == 0 && !m_pTool->Launch()) {
+        SetProcessRunning(name, false);
+        return false;
+    }
     if (m_log)
         m_log(2, "web started \"" + commandLine + "\"");
+    return true;
 }
 
 bool CSimWebService::ProcessRunning(const std::string& name) const

@@ -10,9 +10,11 @@
 // server, and returns when every thread has ended.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +24,24 @@
 #include "sim/SimWebConfig.h"
 
 namespace pxsim {
+
+class CSimUpdateTool;
+
+namespace simstore {
+// Store identifiers with a meaning of their own in the simulated camera.
+enum : uint32_t {
+    kStoreCommandLine = 0x24003F,   // setting it starts a program
+    kStoreProcessName = 0x24005A,   // the name the next process check asks about
+    kStoreProcessAnswer = 0x24005B, // 1 while a process of that name runs
+    kQueryProcess = 0x240085,       // SetAndGet: 1 while the named process runs
+    kQueryStart = 0x240089,         // SetAndGet: starts a program, non-zero when started
+    kStoreStopAgent = 0x240087,     // setting it stops the Flowsmith agent
+    kStoreFreeRam = 0x240005,
+    kStoreRamFilesSize = 0x240026,  // setting it resizes the RAM file system (0 when done)
+    kStoreSafeMode = 0x240037,      // 1: the next start is in the safe mode
+    kStoreReboot = 0x240008,        // setting it to 1 reboots the camera
+};
+} // namespace simstore
 
 // What the service saw of one request, for tests.
 struct SimWebRequest {
@@ -58,6 +78,17 @@ public:
     std::vector<SimWebRequest> Requests() const;
     void ClearRequests();
 
+    // The camera's update side (sim/SimUpdateTool.h); null when no RAM files folder was given.
+    CSimUpdateTool* UpdateTool() { return m_pTool.get(); }
+    // The camera reboots: its web service answers nothing but 503 for the configured time (or for
+    // good, with the fault), it comes back in the safe mode when that was asked for, with the
+    // free RAM of that mode, and its agent processes run again otherwise.
+    void Reboot();
+    bool Down() const;
+    void SetProcessRunning(const std::string& name, bool running);
+    // The update tool installed a package: the store reports its versions; the camera reboots.
+    void InstallVersions(const std::map<uint32_t, SimStoreValue>& values);
+
     // The answers, without HTTP (the server's handlers call them).
     std::string Wsdl(const std::string& host) const;
     // The response body and status of a SOAP request; *request is filled with what it asked.
@@ -67,7 +98,10 @@ public:
 private:
     struct Server;
     SimStoreValue Query(uint32_t id, const std::string& argument, bool* known);
-    void StartProgram(const std::string& commandLine);
+    // False when the program did not start.
+    bool StartProgram(const std::string& commandLine);
+    // The integer result of a SetStoreApiData: a resize can be refused.
+    int32_t Store(uint32_t id, const SimStoreValue& value);
     bool ProcessRunning(const std::string& name) const;
     void WaitWhileSilent(bool soap);
     void Note(const SimWebRequest& request);
@@ -85,6 +119,12 @@ private:
     std::vector<std::string> m_processes;
     std::string m_strProcessName;   // the argument of the older process check
     std::vector<SimWebRequest> m_requests;
+
+    SimUpdateConfig m_update;
+    int32_t m_lNormalFreeRam = 0;    // the free RAM of a camera not in the safe mode
+    std::chrono::steady_clock::time_point m_downUntil{};
+    bool m_bDownForever = false;
+    std::unique_ptr<CSimUpdateTool> m_pTool;
 };
 
 } // namespace pxsim

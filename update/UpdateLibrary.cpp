@@ -3,8 +3,12 @@
 // Who owns what: the update functions share nothing with the exchange-buffer client and its
 // handle table. Each call makes the objects it needs and destroys them before it returns: a
 // CWServClient (update/WServClient.h) per camera connection, which owns its libcurl handles and
-// its operation table; the package's files are read whole into memory. Process-wide there are
-// only the credential prompt (update/CredentialPrompt.h) and the time-outs (update/UpdateTiming.h).
+// its operation table; the package's files are read whole into memory. An update (CKelvoUpdate,
+// update/KelvoUpdate.h) also owns the camera's RAM share (update/RamShare.h: a local folder, or
+// SMB through libsmbclient loaded on first use) and its message-server client
+// (update/MessageSocket.h). Process-wide there are only the credential prompt
+// (update/CredentialPrompt.h), the time-outs and waits (update/UpdateTiming.h) and the loaded
+// SMB library.
 //
 // Threads: every function runs on the caller's thread and blocks while it talks to the camera
 // (bounded by the time-outs); none starts a thread of its own. Calls on different threads are
@@ -14,6 +18,7 @@
 #include "log/XmlLogger.h"
 #include "pellix/pellix.h"
 #include "update/CredentialPrompt.h"
+#include "update/KelvoUpdate.h"
 #include "update/UpdateErrors.h"
 #include "update/VersionInquiry.h"
 
@@ -40,6 +45,24 @@ PX_API uint32_t PXInquireUpdate(const char* camera, const char* packageFolder, u
     } catch (...) {
         return 0;   // out of memory: nothing was compared
     }
+}
+
+PX_API int PXKelvoUpdateEx(const char* camera, const char* packageFolder, int complete, PXUpdateCallback callback)
+{
+    PX_LOG_FORMAT(LOG_SECTION_PELLIX, LOG_LEVEL_DEBUG, "%08lX - PXKelvoUpdateEx(%s,%s,%d,%08lX)\n",
+                  kCurrentThreadPseudoHandle, Shown(camera), Shown(packageFolder), complete,
+                  P(reinterpret_cast<const void*>(callback)));
+    try {
+        CKelvoUpdate update(camera, packageFolder, complete, callback);
+        return update.Run();
+    } catch (...) {
+        return 0x805;   // out of memory: the package could not be handled
+    }
+}
+
+PX_API int PXKelvoUpdate(const char* camera, const char* packageFolder, PXUpdateCallback callback)
+{
+    return PXKelvoUpdateEx(camera, packageFolder, 0, callback);
 }
 
 PX_API int PXGetKelvoUpdateError(int code, char* text)

@@ -248,6 +248,34 @@ PX_API uint32_t PXInquireUpdate(const char* camera, const char* packageFolder, u
 /* The text of an update error code into text (256 bytes); 1, or 0 for a code that has none. */
 PX_API int PXGetKelvoUpdateError(int code, char* text);
 
+/* More update error codes: the update procedure's own (0x802 to 0x80B); smaller ones are the
+ * final status of the camera's update tool. */
+#define PX_UPDATE_ERR_TIMEOUT        0x802u /* the camera did not come back in time */
+#define PX_UPDATE_ERR_CLEAN          0x803u /* the camera's RAM files could not be cleaned */
+#define PX_UPDATE_ERR_RESIZE         0x804u /* the camera's RAM file system could not be resized */
+#define PX_UPDATE_ERR_COPY           0x805u /* the package could not be copied */
+#define PX_UPDATE_ERR_START          0x806u /* the camera's update tool did not start */
+#define PX_UPDATE_ERR_TOOL_TIMEOUT   0x807u /* the update tool fell silent or its connection broke */
+#define PX_UPDATE_ERR_VERSION        0x808u /* the versions could not be compared */
+#define PX_UPDATE_ERR_QVL_RUNNING    0x80Au /* an imaging library application kept running */
+#define PX_UPDATE_ERR_HARDWARE       0x80Bu /* the package cannot be installed on this camera */
+
+/* Kinds of the update callback: a step or error heading (data: text), the current stage's
+ * percentage (data: pointer to a 32-bit int), a detail (data: text). */
+#define PX_UPDATE_HEADING 0
+#define PX_UPDATE_PERCENT 1
+#define PX_UPDATE_DETAIL  2
+typedef void (*PXUpdateCallback)(int kind, const void* data);
+
+/* Installs the package in packageFolder on the camera (a host name or address), a complete update
+ * when complete is not 0 or when the versions need one; reports progress to callback (may be
+ * NULL: then the checks of the camera's processes are left out). Blocks for minutes. Returns 0 or
+ * an update error code. The camera's RAM files are reached as the configuration's RamFilesPath
+ * (default "smb://%s/RAMFILES"), its message server on MessageServerPort (default 3074). */
+PX_API int PXKelvoUpdateEx(const char* camera, const char* packageFolder, int complete, PXUpdateCallback callback);
+/* The same with complete 0. */
+PX_API int PXKelvoUpdate(const char* camera, const char* packageFolder, PXUpdateCallback callback);
+
 /* Asks the user for the camera's web-service credentials: caption and message say which camera;
  * user and password receive NUL-terminated texts of at most 20 characters. Returns 1 when the user
  * confirms, 0 when not. Called on the thread that talks to the camera. */
