@@ -77,4 +77,6 @@ bool TerminalReadLine(const char* prompt, bool echo, char* out, size_t size)
     return ok;
 }
 
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
 } // namespace px

@@ -12,5 +12,7 @@ namespace px {
 bool TerminalReadLine(const char* prompt, bool echo, char* out, size_t size);
 // Writes text to the terminal; false when there is none.
 bool TerminalWrite(const char* text);
+// True when standard output is a terminal (a display may then redraw a line in place).
+bool StandardOutputIsTerminal();
 
 } // namespace px

@@ -155,7 +155,25 @@ TEST_F(ToolsTest, UpdateInquiryPrintsBothSidesAndTheVerdict)
     o = RunCommand(tool + package.Path() + " --inquire");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.output.find("Error: connecting to Kelvo"), std::string::npos) << o.output;
-    o = RunCommand(tool + package.Path());
+    o = RunCommand(tool + package.Path() + " --inquiry");
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.output.find("Usage: pellix-update"), std::string::npos) << o.output;
+}
+
+TEST_F(ToolsTest, UpdateRunsAWholeUpdateOnTheSimulatedCamera)
+{
+    const std::string tool = std::string(PELLIX_UPDATE_PATH);
+    Outcome o = RunCommand(tool + " --simulate");
+    ASSERT_EQ(o.status, 0) << o.output;
+    // Headings as lines, percentages as plain lines when the output is no terminal, details indented.
+    for (const char* line : {"\nStarting complete upgrade\n", "\n    Files copied to 127.0.0.1\\RAMFiles\n",
+                             "\nOS Update\n    Writing the operating system image\n      0%\n     25%\n",
+                             "\n    100%\nUserDisk Update\n", "successfully rebooted after",
+                             "\nKelvoUpdate successfully completed!\nUpdate completed.\n"})
+        EXPECT_NE(o.output.find(line), std::string::npos) << line << "\n" << o.output;
+
+    o = RunCommand(tool + " --simulate " + m_dir + "/none");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.output.find("Version inquire failed to retrieve information"), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("pellix-update: Error: impossible to get version (2056)"), std::string::npos) << o.output;
 }
