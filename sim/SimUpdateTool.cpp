@@ -290,9 +290,10 @@ bool CSimUpdateTool::Send(const std::string& text)
 
 void CSimUpdateTool::Run()
 {
-    m_web.SetProcessRunning("hostlet.exe", false);
-    m_web.SetProcessRunning("flowsmithagent.exe", false);
     const SimUpdateFaults faults = Faults();
+    if (!faults.bAgentStays)
+        m_web.SetProcessRunning("hostlet.exe", false);
+    m_web.SetProcessRunning("flowsmithagent.exe", false);
     bool ok = WaitForHost();
     if (ok && faults.bToolSilent) {
         std::unique_lock<std::mutex> lock(m_lock);

@@ -43,6 +43,7 @@ struct SimUpdateFaults {
     bool bShareFull = false;     // after a resize, no file can be written to the RAM files
     bool bToolNoStart = false;   // the update tool does not start
     bool bToolSilent = false;    // the update tool takes the message connection and says nothing
+    bool bAgentStays = false;    // the camera's agent processes keep running under the tool
     bool bNeverBack = false;     // a rebooted camera's web service never returns
     int32_t lFinalStatus = 0;    // not 0: the tool ends with this status instead of rebooting
 };

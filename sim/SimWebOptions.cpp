@@ -159,6 +159,8 @@ int ParseSimWebOption(const std::vector<std::string>& args, size_t* i, SimWebCon
             f.bToolSilent = true;
         else if (v == "never-back")
             f.bNeverBack = true;
+        else if (v == "agent-stays")
+            f.bAgentStays = true;
         else
             ok = false;
     } else if (a == "--store") {
@@ -217,7 +219,8 @@ const char* SimWebUsage()
            "                           rebooting the camera\n"
            "  --update-fault F         resize (refused), share-full (no file can be written after the\n"
            "                           resize), no-tool (the tool does not start), silent-tool (it says\n"
-           "                           nothing), never-back (a rebooted camera never returns)\n"
+           "                           nothing), never-back (a rebooted camera never returns),\n"
+           "                           agent-stays (hostlet.exe keeps running under the tool)\n"
            "  An imaging library application that keeps running: --store 0x240038=1; too little RAM for\n"
            "  the update: --store 0x240005=N (then the safe mode's free RAM counts)\n";
 }

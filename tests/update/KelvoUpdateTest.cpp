@@ -104,18 +104,7 @@ public:
         std::sort(out.begin(), out.end());
         return out;
     }
-    std::vector<std::string> Calls()
-    {
-        std::vector<std::string> out;
-        for (const pxsim::SimWebRequest& r : Web().Requests()) {
-            if (r.strOperation.empty())
-                continue;
-            char id[16];
-            std::snprintf(id, sizeof id, "0x%X", r.dwId);
-            out.push_back(r.strOperation + " " + id + (r.bHasValue ? "=" + (r.value.bText ? r.value.strText : std::to_string(r.value.lValue)) : ""));
-        }
-        return out;
-    }
+    std::vector<std::string> Calls() { return CallsOf(Web().Requests()); }
 
 private:
     CScratch m_scratch;
@@ -410,6 +399,18 @@ TEST(KelvoUpdate, ToolStartFailures)
         EXPECT_EQ(std::vector<std::string>(g_heard.end() - 2, g_heard.end()),
                   (std::vector<std::string>{"0:Error at execution of RestoRix launch",
                                             "2:Restorix operation could not start"}));
+    }
+    {
+        CameraSetup s;
+        s.faults.bAgentStays = true;
+        CUpdateCamera cam(s);
+        ASSERT_TRUE(cam.Started());
+        EXPECT_EQ(cam.Update(pxsim::SimPackage{}, 0), 0x806);
+        EXPECT_EQ(std::vector<std::string>(g_heard.end() - 2, g_heard.end()),
+                  (std::vector<std::string>{"0:Error at execution of Hostlet stop",
+                                            "2:Restorix operation could not start"}));
+        const std::vector<std::string> calls = cam.Calls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "SetAndGetStoreApiDataOLE 0x240085=hostlet.exe"), 10);
     }
     {
         CUpdateCamera cam;

@@ -55,6 +55,23 @@ private:
     std::string m_path;
 };
 
+// The SOAP operations among requests, as "Name 0xID" or "Name 0xID=value".
+inline std::vector<std::string> CallsOf(const std::vector<pxsim::SimWebRequest>& requests)
+{
+    std::vector<std::string> out;
+    for (const pxsim::SimWebRequest& r : requests) {
+        if (r.strOperation.empty())
+            continue;
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%X", r.dwId);
+        std::string line = r.strOperation + " " + id;
+        if (r.bHasValue)
+            line += "=" + (r.value.bText ? r.value.strText : std::to_string(r.value.lValue));
+        out.push_back(line);
+    }
+    return out;
+}
+
 // kelvo-sim with only its web service, and VISTEL_CONFIG naming its port. One per test.
 class CWebCamera {
 public:
@@ -101,21 +118,7 @@ public:
         return out;
     }
     // The SOAP operations that reached the service, as "Name 0xID" or "Name 0xID=value".
-    std::vector<std::string> Calls()
-    {
-        std::vector<std::string> out;
-        for (const pxsim::SimWebRequest& r : Web().Requests()) {
-            if (r.strOperation.empty())
-                continue;
-            char id[16];
-            std::snprintf(id, sizeof id, "0x%X", r.dwId);
-            std::string line = r.strOperation + " " + id;
-            if (r.bHasValue)
-                line += "=" + (r.value.bText ? r.value.strText : std::to_string(r.value.lValue));
-            out.push_back(line);
-        }
-        return out;
-    }
+    std::vector<std::string> Calls() { return CallsOf(Web().Requests()); }
 
 private:
     pxsim::CKelvoSim m_sim;
