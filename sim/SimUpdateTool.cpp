@@ -151,6 +151,7 @@ int CSimUpdateTool::Start(const SimUpdateConfig& config, uint32_t bindAddress)
 
 void CSimUpdateTool::Stop()
 {
+    std::lock_guard<std::mutex> starting(m_threadLock);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_bStopping = true;
@@ -225,6 +226,7 @@ uint32_t CSimUpdateTool::Accepted() const
 
 bool CSimUpdateTool::Launch()
 {
+    std::lock_guard<std::mutex> starting(m_threadLock);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         if (m_faults.bToolNoStart || m_bRunning || m_bStopping)

@@ -10,7 +10,8 @@
 // Who owns what, and which thread runs where: CSimUpdateTool belongs to the web service and owns
 // the listening socket with its accept thread ("SimMsgSrv"), the accepted connections (the tool
 // writes to the newest) and the tool's thread ("SimTool"). m_lock guards the connections and the
-// tool's state; no lock is held while sending. Stop() wakes both threads and joins them.
+// tool's state; no lock is held while sending. m_threadLock orders the tool thread's start and
+// join. Stop() wakes both threads and joins them.
 #pragma once
 
 #include <condition_variable>
@@ -88,6 +89,9 @@ private:
     px::Event m_stopAccept{true, false};
     px::Thread m_acceptThread, m_toolThread;
 
+    // Orders a launch (on a web handler's thread) against Stop(): the tool's thread object is
+    // started and joined under it. The tool's own thread never takes it.
+    std::mutex m_threadLock;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     bool m_bStopping = false;

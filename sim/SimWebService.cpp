@@ -346,21 +346,22 @@ int CSimWebService::Start(const SimWebConfig& config, uint32_t bindAddress)
 
 void CSimWebService::Stop()
 {
-    // The tool first: its thread calls into the service.
+    // The tool's threads first (they call into the service); the tool itself goes last, when no
+    // handler can reach it any more.
     if (m_pTool)
         m_pTool->Stop();
-    m_pTool.reset();
-    if (!m_pServer)
-        return;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_bStopping = true;
+    if (m_pServer) {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_bStopping = true;
+        }
+        m_wake.notify_all();
+        m_pServer->http.stop();
+        if (m_listener.joinable())
+            m_listener.join();
+        m_pServer.reset();
     }
-    m_wake.notify_all();
-    m_pServer->http.stop();
-    if (m_listener.joinable())
-        m_listener.join();
-    m_pServer.reset();
+    m_pTool.reset();
 }
 
 void CSimWebService::WaitWhileSilent(bool soap)
