@@ -1,0 +1,240 @@
+// pellix-view: a window that shows one exchange buffer of a camera through the viewer control's
+// Qt widget (PellixView), with a status line and the control's own popup menu.
+//
+//   pellix-view [camera] [-b ID] [--agent] [--roi X,Y,W,H] [--screenshot FILE --frames N]
+//
+// The camera is a dotted IPv4 address or a host name; without one kelvo-sim runs in this process
+// and serves the default camera. -b names the buffer (default: the first image buffer of the
+// camera's list), --agent follows the camera's buffer list instead of showing a buffer, --roi asks
+// for a window of the full image. With --screenshot the program grabs the widget into FILE (PNG)
+// once N frames have arrived and ends, so that it also runs on the off-screen platform
+// (QT_QPA_PLATFORM=offscreen). Exit status: 0, 1 on a failure (with a message), 2 for usage.
+//
+// Threads: the GUI thread runs the window and the control's calls; the control's and the
+// library's worker threads and (without a camera) the simulator's threads run beside it.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "pellix/PellixView.h"
+#include "pellix/pellix.h"
+#include "tools/ToolSupport.h"
+
+namespace {
+
+// A screenshot waits this long for its frames before it gives up.
+constexpr int kScreenshotPatienceMs = 120000;
+
+struct ViewOptions {
+    pxtool::CameraAddress camera;
+    QString strBufferId;
+    bool bAgent = false;
+    bool bRoi = false;
+    int roi[4] = {0, 0, 0, 0};
+    QString strScreenshot;
+    int frames = 0;
+};
+
+int Usage(const QString& message)
+{
+    fprintf(stderr, "pellix-view: %s\nusage: pellix-view [camera] [-b ID] [--agent] [--roi X,Y,W,H] "
+                    "[--screenshot FILE --frames N]\n",
+            qPrintable(message));
+    return 2;
+}
+
+bool ParseRoi(const QString& text, int out[4])
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return false;
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        out[i] = parts[i].toInt(&ok);
+        if (!ok || out[i] < 0)
+            return false;
+    }
+    return out[2] > 0 && out[3] > 0;
+}
+
+// Finds the buffer's port in the camera's list (the first image buffer when no identifier is
+// given); the identifier found goes back in *id. 0 with a message on failure.
+uint16_t FindBuffer(const pxtool::CameraAddress& camera, QString* id)
+{
+    PXHANDLE h = 0;
+    uint32_t result = pxtool::OpenCameraClient(camera, "pellix-view", pxtool::kDefaultTimeoutMs, &h);
+    if (result != PX_OK) {
+        fprintf(stderr, "pellix-view: cannot reach the camera: %s\n", pxtool::PxResultText(result).c_str());
+        return 0;
+    }
+    uint32_t count = 0;
+    const PXBufferListEntry* list = nullptr;
+    result = PXGetBufferList(h, &count, &list);
+    uint16_t port = 0;
+    for (uint32_t i = 0; result == PX_OK && list != nullptr && i < count && port == 0; ++i) {
+        const QString name = QString::fromStdString(pxtool::BufferIdText(list[i].id));
+        if (id->isEmpty() ? list[i].type == PX_BUFTYPE_IMAGE : name == *id) {
+            port = list[i].port;
+            *id = name;
+        }
+    }
+    PXClientTerminate(h);
+    if (result != PX_OK)
+        fprintf(stderr, "pellix-view: cannot read the buffer list: %s\n", pxtool::PxResultText(result).c_str());
+    else if (port == 0)
+        fprintf(stderr, "pellix-view: the camera publishes no %s\n",
+                id->isEmpty() ? "image buffer" : qPrintable("buffer " + *id));
+    return port;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pellix-view"));
+
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("camera"), QStringLiteral("IPv4 address or host name"));
+    const QCommandLineOption bufferOption(QStringList{"b", "buffer"}, "buffer identifier", "ID");
+    const QCommandLineOption agentOption("agent", "follow the camera's buffer list");
+    const QCommandLineOption roiOption("roi", "window of the full image", "X,Y,W,H");
+    const QCommandLineOption screenshotOption("screenshot", "grab the widget into FILE and end", "FILE");
+    const QCommandLineOption framesOption("frames", "frames to wait for before the screenshot", "N");
+    parser.addOptions({bufferOption, agentOption, roiOption, screenshotOption, framesOption});
+    if (!parser.parse(app.arguments()))
+        return Usage(parser.errorText());
+
+    ViewOptions o;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1)
+        return Usage(QStringLiteral("one camera at most"));
+    std::string error;
+    if (!pxtool::ParseCameraArgument(positional.isEmpty() ? std::string() : positional[0].toStdString(), &o.camera,
+                                     &error))
+        return Usage(QString::fromStdString(error));
+    o.strBufferId = parser.value(bufferOption);
+    if (o.strBufferId.size() > 4)
+        return Usage(QStringLiteral("a buffer identifier has four characters"));
+    o.bAgent = parser.isSet(agentOption);
+    if (parser.isSet(roiOption) && !(o.bRoi = ParseRoi(parser.value(roiOption), o.roi)))
+        return Usage(QStringLiteral("--roi takes X,Y,W,H with a width and a height above 0"));
+    o.strScreenshot = parser.value(screenshotOption);
+    bool framesOk = !parser.isSet(framesOption);
+    if (parser.isSet(framesOption))
+        o.frames = parser.value(framesOption).toInt(&framesOk);
+    if (!framesOk || o.frames < 0)
+        return Usage(QStringLiteral("--frames takes a count"));
+    if (!o.strScreenshot.isEmpty() && o.bAgent)
+        return Usage(QStringLiteral("--screenshot shows a buffer, not the agent's list"));
+
+    // The simulator outlives the window, whose control talks to it until it is destroyed.
+    pxtool::CToolCamera simulator;
+    if (o.camera.bSimulator) {
+        if (!simulator.Start(&error)) {
+            fprintf(stderr, "pellix-view: %s\n", error.c_str());
+            return 1;
+        }
+        o.camera = simulator.Address();
+    }
+    uint16_t port = 0;
+    if (!o.bAgent && (port = FindBuffer(o.camera, &o.strBufferId)) == 0)
+        return 1;
+
+    QMainWindow window;
+    window.setWindowTitle(QStringLiteral("pellix-view"));
+    auto* view = new PellixView;
+    window.setCentralWidget(view);
+    auto* status = new QLabel;
+    window.statusBar()->addWidget(status, 1);
+
+    const QString cameraText = QString::fromStdString(pxtool::CameraText(o.camera));
+    view->SetServerAddress(cameraText);
+    view->SetClientName(QStringLiteral("pellix-view"));
+    view->SetAgent(o.bAgent);
+    view->SetPopupMenuInteraction(0xFF);
+    if (!o.bAgent) {
+        view->SetPort(port);
+        view->SetBufferId(o.strBufferId);
+    }
+    if (o.bRoi) {
+        view->SetBufferOffsetX(o.roi[0]);
+        view->SetBufferOffsetY(o.roi[1]);
+        view->SetBufferSizeX(o.roi[2]);
+        view->SetBufferSizeY(o.roi[3]);
+        view->SetSubsection(1);
+    }
+
+    QString listText;
+    QObject::connect(view, &PellixView::OnListUpdate, [&](const QString& text) { listText = text; });
+    auto showStatus = [&] {
+        QString what;
+        if (o.bAgent) {
+            what = QStringLiteral("agent: %1 buffers").arg(listText.count(QLatin1Char(';')));
+        } else {
+            what = QStringLiteral("%1 (port %2) · %3×%4 at %5,%6 · %7 fps")
+                       .arg(o.strBufferId)
+                       .arg(port)
+                       .arg(view->GetNewBufferSizeX())
+                       .arg(view->GetNewBufferSizeY())
+                       .arg(view->GetNewBufferOffsetX())
+                       .arg(view->GetNewBufferOffsetY())
+                       .arg(double(view->GetDisplayRate()), 0, 'f', 1);
+        }
+        status->setText(QStringLiteral("%1 · %2 · %3").arg(cameraText, what, view->GetErrorMessage()));
+    };
+    QTimer statusTimer;
+    QObject::connect(&statusTimer, &QTimer::timeout, showStatus);
+    statusTimer.start(250);
+
+    int exitCode = 0;
+    QObject::connect(view, &PellixView::OnError, [&](uint code, const QString& message) {
+        fprintf(stderr, "pellix-view: the control did not start: %u %s\n", code, qPrintable(message));
+        if (!o.strScreenshot.isEmpty()) {
+            exitCode = 1;
+            QTimer::singleShot(0, &app, [&] { app.exit(1); });
+        }
+    });
+
+    int frames = 0;
+    bool grabbing = false;
+    QTimer patience;
+    if (!o.strScreenshot.isEmpty()) {
+        // Counted as they arrive; the grab comes after the event, when the data lock is free again.
+        QObject::connect(view, &PellixView::OnImageReceived, [&](quint64, quint64) {
+            if (++frames < o.frames || grabbing)
+                return;
+            grabbing = true;
+            QTimer::singleShot(0, &app, [&] {
+                const QPixmap shot = view->grab();
+                if (!shot.save(o.strScreenshot, "PNG")) {
+                    fprintf(stderr, "pellix-view: cannot write %s\n", qPrintable(o.strScreenshot));
+                    app.exit(1);
+                    return;
+                }
+                app.exit(0);
+            });
+        });
+        patience.setSingleShot(true);
+        QObject::connect(&patience, &QTimer::timeout, [&] {
+            fprintf(stderr, "pellix-view: %d of %d frames arrived: %s\n", frames, o.frames,
+                    qPrintable(view->GetErrorMessage()));
+            app.exit(1);
+        });
+        patience.start(kScreenshotPatienceMs);
+    }
+
+    view->setMinimumSize(160, 120);
+    window.resize(640, 480 + window.statusBar()->sizeHint().height());
+    window.show();
+    const int code = app.exec();
+    return exitCode != 0 ? exitCode : code;
+}
