@@ -15,6 +15,7 @@ packages=(
   libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
   libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
   libsmbclient-dev samba
+  qt6-base-dev xvfb xauth
 )
 
 missing=()

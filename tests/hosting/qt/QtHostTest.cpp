@@ -1,0 +1,198 @@
+// The widget's window host against a scripted control: the messages the widget hands over (its
+// creation, sizes, mouse, destruction), messages posted and sent from worker threads through the
+// GUI thread's event loop, timers and painting.
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "QtTestUtil.h"
+#include "ScriptedControl.h"
+#include "hosting/qt/QtWindowHost.h"
+#include "pellix/PellixView.h"
+
+namespace pxtest {
+namespace {
+
+std::vector<scripted::Message> Messages()
+{
+    std::lock_guard<std::mutex> lock(scripted::Last().lock);
+    return scripted::Last().messages;
+}
+
+// The messages of one kind, in order.
+std::vector<scripted::Message> MessagesOf(uint32_t msg)
+{
+    std::vector<scripted::Message> out;
+    for (const scripted::Message& m : Messages()) {
+        if (m.msg == msg)
+            out.push_back(m);
+    }
+    return out;
+}
+
+PXControlHost Host()
+{
+    std::lock_guard<std::mutex> lock(scripted::Last().lock);
+    return scripted::Last().host;
+}
+
+TEST(QtHost, TheWidgetsLifeAndInputBecomeTheControlsWindowMessages)
+{
+    auto view = std::make_unique<PellixView>();
+    view->resize(200, 100);
+    EXPECT_TRUE(Messages().empty());   // no window before the widget is shown
+    const PXControlHost host = Host();
+    EXPECT_EQ(host.hasWindow(host.data), 0);
+
+    view->show();
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages().front().msg, PX_WM_CREATE);
+    EXPECT_EQ(host.hasWindow(host.data), 1);
+    PXRect rect{};
+    host.getClientRect(host.data, &rect);
+    EXPECT_EQ(rect.right, 200);
+    EXPECT_EQ(rect.bottom, 100);
+
+    view->resize(300, 150);
+    ASSERT_EQ(MessagesOf(PX_WM_SIZE).size(), 1u);
+    EXPECT_EQ(MessagesOf(PX_WM_SIZE)[0].lParam, (150 << 16) | 300);
+    host.getClientRect(host.data, &rect);
+    EXPECT_EQ(rect.right, 300);
+
+    QTest::mouseClick(view.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(10, 20));
+    QTest::mouseClick(view.get(), Qt::RightButton, Qt::ControlModifier, QPoint(30, 40));
+    QTest::mouseClick(view.get(), Qt::MiddleButton, {}, QPoint(299, 149));
+    QTest::mouseMove(view.get(), QPoint(5, 6));
+    const auto down = MessagesOf(PX_WM_LBUTTONDOWN);
+    ASSERT_EQ(down.size(), 1u);
+    EXPECT_EQ(down[0].wParam, PX_MK_LBUTTON | PX_MK_SHIFT);
+    EXPECT_EQ(down[0].lParam, PX_MOUSE_LPARAM(10, 20));
+    ASSERT_EQ(MessagesOf(PX_WM_LBUTTONUP).size(), 1u);
+    EXPECT_EQ(MessagesOf(PX_WM_LBUTTONUP)[0].wParam, PX_MK_SHIFT);   // the button is up by then
+    ASSERT_EQ(MessagesOf(PX_WM_RBUTTONDOWN).size(), 1u);
+    EXPECT_EQ(MessagesOf(PX_WM_RBUTTONDOWN)[0].wParam, PX_MK_RBUTTON | PX_MK_CONTROL);
+    const auto rightUp = MessagesOf(PX_WM_RBUTTONUP);
+    ASSERT_EQ(rightUp.size(), 1u);
+    EXPECT_EQ(rightUp[0].wParam, PX_MK_CONTROL);
+    EXPECT_EQ(rightUp[0].lParam, PX_MOUSE_LPARAM(30, 40));
+    EXPECT_EQ(MessagesOf(PX_WM_MBUTTONDOWN).size(), 1u);
+    ASSERT_EQ(MessagesOf(PX_WM_MBUTTONUP).size(), 1u);
+    EXPECT_EQ(MessagesOf(PX_WM_MBUTTONUP)[0].lParam, PX_MOUSE_LPARAM(299, 149));
+    ASSERT_FALSE(MessagesOf(PX_WM_MOUSEMOVE).empty());
+    EXPECT_EQ(MessagesOf(PX_WM_MOUSEMOVE).back().lParam, PX_MOUSE_LPARAM(5, 6));
+
+    // Shown again: the window is still the same one.
+    view->hide();
+    view->show();
+    EXPECT_EQ(MessagesOf(PX_WM_CREATE).size(), 1u);
+
+    view.reset();
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages().back().msg, PX_WM_DESTROY);
+    EXPECT_TRUE(scripted::Last().bDestroyed);
+    for (const scripted::Message& m : Messages())
+        EXPECT_EQ(m.thread, std::this_thread::get_id()) << "message " << m.msg;
+}
+
+TEST(QtHost, WorkerMessagesArriveOnTheGuiThreadInOrderAndSendsWaitForTheirProcessing)
+{
+    auto view = std::make_unique<PellixView>();
+    view->resize(64, 32);
+    view->show();
+    const PXControlHost host = Host();
+
+    std::atomic<int> sent{-1};
+    std::thread worker([&] {
+        for (uint32_t i = 0; i < 3; ++i)
+            host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST + i, i, -intptr_t(i), 0, 0);
+        sent = host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST + 3, 0, 0, 1, 60000);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return sent.load() != -1; }));
+    worker.join();
+    EXPECT_EQ(sent.load(), 1);
+    std::vector<uint32_t> order;
+    for (const scripted::Message& m : Messages()) {
+        if (m.msg >= PX_WM_REGISTERED_FIRST) {
+            order.push_back(m.msg - PX_WM_REGISTERED_FIRST);
+            EXPECT_EQ(m.thread, std::this_thread::get_id());
+        }
+    }
+    EXPECT_EQ(order, (std::vector<uint32_t>{0, 1, 2, 3}));
+
+    // A GUI thread that does not process its events: the send times out and is withdrawn, so the
+    // message never arrives later.
+    auto* windowHost = view->findChild<pxqt::CQtWindowHost*>();
+    ASSERT_NE(windowHost, nullptr);
+    const uint32_t givenUp = windowHost->SendsGivenUp();
+    std::thread late([&] { sent = host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST + 9, 0, 0, 1, 50); });
+    late.join();
+    EXPECT_EQ(sent.load(), 0);
+    EXPECT_EQ(windowHost->SendsGivenUp(), givenUp + 1);
+    std::thread marker([&] { host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST + 10, 0, 0, 0, 0); });
+    marker.join();
+    ASSERT_TRUE(WaitUntil([&] { return !MessagesOf(PX_WM_REGISTERED_FIRST + 10).empty(); }));
+    EXPECT_TRUE(MessagesOf(PX_WM_REGISTERED_FIRST + 9).empty());
+
+    // An invalidation from a worker gets the widget painted with what the control paints.
+    {
+        std::lock_guard<std::mutex> lock(scripted::Last().lock);
+        scripted::Last().dwPaintColour = 0x00204060;
+    }
+    std::thread painter([&] { host.invalidate(host.data); });
+    painter.join();
+    EXPECT_TRUE(WaitUntil([&] {
+        std::lock_guard<std::mutex> lock(scripted::Last().lock);
+        return scripted::Last().dwPaints > 0;
+    }));
+    const Picture shown = Shown(*view);
+    EXPECT_EQ(std::count(shown.rgb.begin(), shown.rgb.end(), 0x204060u), 64 * 32);
+}
+
+TEST(QtHost, DestroyingTheWidgetReleasesASendThatWaitsForIt)
+{
+    auto view = std::make_unique<PellixView>();
+    view->show();
+    const PXControlHost host = Host();
+    auto* windowHost = view->findChild<pxqt::CQtWindowHost*>();
+    std::atomic<int> sent{-1};
+    std::thread worker([&] { sent = host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST, 0, 0, 1, 600000); });
+    ASSERT_TRUE(windowHost->WaitForWaitingSend(30000));
+    // Destroyed without processing events: the send gives up at once and the widget goes.
+    view.reset();
+    worker.join();
+    EXPECT_EQ(sent.load(), 0);
+    EXPECT_TRUE(MessagesOf(PX_WM_REGISTERED_FIRST).empty());
+}
+
+TEST(QtHost, TimersHandTheirIdToTheControlUntilKilled)
+{
+    auto view = std::make_unique<PellixView>();
+    const PXControlHost host = Host();
+    EXPECT_EQ(host.setTimer(host.data, 123, 10), 0u);   // no window yet
+    view->show();
+    EXPECT_EQ(host.setTimer(host.data, 123, 10), 123u);
+    EXPECT_EQ(host.setTimer(host.data, 7, 10), 7u);
+    ASSERT_TRUE(WaitUntil([&] { return MessagesOf(PX_WM_TIMER).size() >= 4; }));
+    host.killTimer(host.data, 7);
+    size_t seven = 0;
+    for (const scripted::Message& m : MessagesOf(PX_WM_TIMER))
+        seven += m.wParam == 7 ? 1 : 0;
+    EXPECT_GE(seven, 1u);
+    // 123 goes on: once it has ticked twice more, 7 has not ticked again.
+    const size_t before = MessagesOf(PX_WM_TIMER).size();
+    ASSERT_TRUE(WaitUntil([&] { return MessagesOf(PX_WM_TIMER).size() >= before + 2; }));
+    size_t sevenAfter = 0;
+    for (const scripted::Message& m : MessagesOf(PX_WM_TIMER))
+        sevenAfter += m.wParam == 7 ? 1 : 0;
+    EXPECT_EQ(sevenAfter, seven);
+    for (const scripted::Message& m : MessagesOf(PX_WM_TIMER))
+        EXPECT_TRUE(m.wParam == 7 || m.wParam == 123);
+}
+
+} // namespace
+} // namespace pxtest
