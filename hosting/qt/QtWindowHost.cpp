@@ -161,7 +161,14 @@ void CQtWindowHost::WakeLocked()
 
 bool CQtWindowHost::event(QEvent* e)
 {
-    if (e->type() != kWakeEvent)
+    bool wake = false;
+    {
+        // A worker made the wake event under m_lock: taking it orders that before this read, as
+        // the thread checkers see it (Qt's own hand-over is invisible to them).
+        std::lock_guard<std::mutex> lock(m_lock);
+        wake = e->type() == kWakeEvent;
+    }
+    if (!wake)
         return QObject::event(e);
     Drain();
     return true;

@@ -65,7 +65,6 @@ TEST(PellixViewProgram, ScreenshotUnderXvfbShowsTheMovingPatternWithTheFrameRate
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));   // the X server's, not the off-screen one
-    environment.insert(QStringLiteral("TMPDIR"), dir.path());
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(QStringLiteral("xvfb-run"), {"-a", "-s", "-screen 0 1024x768x24", PELLIX_VIEW_PROGRAM,

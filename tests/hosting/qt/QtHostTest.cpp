@@ -162,11 +162,16 @@ TEST(QtHost, DestroyingTheWidgetReleasesASendThatWaitsForIt)
     std::atomic<int> sent{-1};
     std::thread worker([&] { sent = host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST, 0, 0, 1, 600000); });
     ASSERT_TRUE(windowHost->WaitForWaitingSend(30000));
-    // Destroyed without processing events: the send gives up at once and the widget goes.
-    view.reset();
+    // The window goes without the GUI thread processing events: the send gives up at once. (The
+    // widget's destruction begins so; a real control's workers have ended before it goes on.)
+    windowHost->DestroyWindow();
     worker.join();
     EXPECT_EQ(sent.load(), 0);
+    EXPECT_EQ(host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST, 0, 0, 1, 600000), 0);
+    EXPECT_EQ(host.deliverMessage(host.data, PX_WM_REGISTERED_FIRST, 0, 0, 0, 0), 0);
+    view.reset();
     EXPECT_TRUE(MessagesOf(PX_WM_REGISTERED_FIRST).empty());
+    EXPECT_EQ(Messages().back().msg, PX_WM_DESTROY);
 }
 
 TEST(QtHost, TimersHandTheirIdToTheControlUntilKilled)
