@@ -65,6 +65,8 @@ TEST(PellixViewProgram, ScreenshotUnderXvfbShowsTheMovingPatternWithTheFrameRate
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));   // the X server's, not the off-screen one
+    environment.insert(QStringLiteral("LSAN_OPTIONS"), environment.value(QStringLiteral("LSAN_OPTIONS")) +
+                                                           QStringLiteral(":suppressions=" PELLIX_VIEW_LSAN_SUPPRESSIONS));
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(QStringLiteral("xvfb-run"), {"-a", "-s", "-screen 0 1024x768x24", PELLIX_VIEW_PROGRAM,
