@@ -91,10 +91,7 @@ TEST(QtDialogs, TheSaveDialogOffersTheFiltersAndAnswersThePathAndTheChosenOne)
     const QString chosenPath = dir.filePath("picture.png");
     QString title, initial, suffix;
     QStringList names;
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (dialog == nullptr)
-            return false;
+    OnModal<QFileDialog>([&](QFileDialog* dialog) {
         title = dialog->windowTitle();
         names = dialog->nameFilters();
         suffix = dialog->defaultSuffix();
@@ -102,7 +99,6 @@ TEST(QtDialogs, TheSaveDialogOffersTheFiltersAndAnswersThePathAndTheChosenOne)
         dialog->selectNameFilter("PNG Files (*.PNG)");
         dialog->selectFile(chosenPath);
         static_cast<QDialog*>(dialog)->accept();
-        return true;
     });
     char path[260] = "";
     uint32_t chosen = 99;
@@ -116,23 +112,14 @@ TEST(QtDialogs, TheSaveDialogOffersTheFiltersAndAnswersThePathAndTheChosenOne)
     EXPECT_TRUE(QFileInfo(initial).fileName().startsWith("IMAGE000")) << initial.toStdString();
 
     // A path longer than the control's buffer is not cut: the dialog counts as cancelled.
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (dialog != nullptr) {
-            dialog->selectFile(chosenPath);
-            static_cast<QDialog*>(dialog)->accept();
-        }
-        return dialog != nullptr;
+    OnModal<QFileDialog>([&](QFileDialog* dialog) {
+        dialog->selectFile(chosenPath);
+        static_cast<QDialog*>(dialog)->accept();
     });
     char shortPath[16] = "";
     EXPECT_EQ(pxqt::SaveFileDialog(filters, 2, "t", "IMAGE000", "BMP", shortPath, sizeof shortPath, &chosen), 0)
         << shortPath;
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (dialog != nullptr)
-            dialog->reject();
-        return dialog != nullptr;
-    });
+    OnModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(pxqt::SaveFileDialog(filters, 2, "t", "IMAGE000", "BMP", path, sizeof path, &chosen), 0);
 }
 
@@ -140,40 +127,27 @@ TEST(QtDialogs, TextDialogMessageBoxAndClipboard)
 {
     QWidget owner;
     QString title, prompt;
-    OnModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        if (dialog == nullptr)
-            return false;
+    OnModal<QInputDialog>([&](QInputDialog* dialog) {
         title = dialog->windowTitle();
         prompt = dialog->labelText();
         dialog->setTextValue("Kelvo line 3");
         dialog->accept();
-        return true;
     });
     char text[8] = "old";
     EXPECT_EQ(pxqt::TextDialog(&owner, "Set Overlay String", "Enter the string to write", text, sizeof text), 1);
     EXPECT_STREQ(text, "Kelvo l");   // cut to the buffer
     EXPECT_EQ(title, "Set Overlay String");
     EXPECT_EQ(prompt, "Enter the string to write");
-    OnModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        if (dialog != nullptr)
-            dialog->reject();
-        return dialog != nullptr;
-    });
+    OnModal<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
     strcpy(text, "old");
     EXPECT_EQ(pxqt::TextDialog(&owner, "t", "p", text, sizeof text), 0);
     EXPECT_STREQ(text, "old");
 
     QString boxText, boxCaption;
-    OnModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (box == nullptr)
-            return false;
+    OnModal<QMessageBox>([&](QMessageBox* box) {
         boxText = box->text();
         boxCaption = box->windowTitle();
         box->accept();
-        return true;
     });
     EXPECT_EQ(pxqt::MessageBox(&owner, "There are 2 buffers available", "Vistel ActiveX"), PX_IDOK);
     EXPECT_EQ(boxText, "There are 2 buffers available");

@@ -87,7 +87,7 @@ void ChooseFromMenu(const QStringList& path)
     });
 }
 
-void OnModal(const std::function<bool(QWidget*)>& act)
+void PollModal(const std::function<bool(QWidget*)>& act)
 {
     Poll([act] {
         QWidget* modal = QApplication::activeModalWidget();

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QStringList>
+#include <QWidget>
 
 #include <functional>
 
@@ -11,7 +12,6 @@
 
 class PellixView;
 class QMenu;
-class QWidget;
 
 namespace pxtest {
 
@@ -31,6 +31,17 @@ void Poll(const std::function<bool()>& step);
 // path of item texts through its submenus and chooses the last one with the keyboard.
 void ChooseFromMenu(const QStringList& path);
 // Likewise for modal widgets: hands each shown one to act until act says it is done (true).
-void OnModal(const std::function<bool(QWidget*)>& act);
+void PollModal(const std::function<bool(QWidget*)>& act);
+// Hands the next shown modal widget of type T to act, once.
+template <typename T, typename F>
+void OnModal(F act)
+{
+    PollModal([act](QWidget* modal) {
+        T* widget = qobject_cast<T*>(modal);
+        if (widget != nullptr)
+            act(widget);
+        return widget != nullptr;
+    });
+}
 
 } // namespace pxtest
