@@ -107,9 +107,45 @@ TEST(QtView, FrameRateTextAppearsOnceTheTimerHasFiredTwice)
     EXPECT_TRUE(WaitUntil([&] { return inBox(0x000000) == 0; }));
 }
 
+TEST(QtView, RightClickOpensTheControlsMenuAndItsCommandsAct)
+{
+    // Frames keep coming: a new window is asked for on the buffer's connection, which a read
+    // waiting for a frame on demand would hold.
+    CSimCamera camera(Camera(40));
+    ASSERT_TRUE(camera.Started());
+    auto view = AimedView(camera);
+    view->SetPopupMenuInteraction(0xFF);
+    view->SetShowFPS(true);
+    ASSERT_TRUE(ShowAndWaitForImage(*view));
+
+    // The frame-rate corner, two submenu levels down.
+    ChooseFromMenu({"Framerate Display", "Lower-Right Corner"});
+    QTest::mouseClick(view.get(), Qt::RightButton, {}, QPoint(80, 60));
+    EXPECT_TRUE(WaitUntil([&] { return view->FPSCorner() == 3; }));
+
+    // Zoom In around the clicked point: the control asks the camera for a window of half the size
+    // there (the click at (80, 60) of 160 x 120 is image point (32, 24)), and the camera serves it.
+    float scaleX = 0, scaleY = 0;
+    QObject::connect(view.get(), &PellixView::OnScaleChange, [&](float x, float y) { scaleX = x, scaleY = y; });
+    ChooseFromMenu({"Zoom", "In"});
+    QTest::mouseClick(view.get(), Qt::RightButton, {}, QPoint(80, 60));
+    ASSERT_TRUE(WaitUntil([&] { return scaleX != 0; }));
+    EXPECT_EQ(scaleX, 2.0f);
+    EXPECT_EQ(scaleY, 2.0f);
+    EXPECT_EQ(view->GetNewBufferSizeX(), 32);
+    EXPECT_EQ(view->GetNewBufferSizeY(), 24);
+    EXPECT_EQ(view->GetNewBufferOffsetX(), 16);
+    EXPECT_EQ(view->GetNewBufferOffsetY(), 12);
+    const auto served = camera.sim.FindBuffer(px::agent::BufferId::FromText("IMG0"))->Current()->geometry;
+    EXPECT_EQ(served.dwSizeX, 32u);
+    EXPECT_EQ(served.dwSizeY, 24u);
+    EXPECT_EQ(served.dwOffsetX, 16u);
+    EXPECT_EQ(served.dwOffsetY, 12u);
+}
+
 TEST(QtView, EventsArriveAsSignalsInOrderWithTheirArguments)
 {
-    CSimCamera camera(Camera());
+    CSimCamera camera(Camera(40));   // frames keep coming, as the zoom below needs
     ASSERT_TRUE(camera.Started());
     auto view = AimedView(camera);
     QStringList order;
@@ -127,14 +163,30 @@ TEST(QtView, EventsArriveAsSignalsInOrderWithTheirArguments)
         memcpy(&headerWidth, reinterpret_cast<const uint8_t*>(header) + 4, sizeof headerWidth);
     });
     view->show();
-    ASSERT_TRUE(WaitUntil([&] { return order.size() >= 2; }));
-    ASSERT_TRUE(camera.FrameForWaitingReader());
     ASSERT_TRUE(WaitUntil([&] { return order.size() >= 4; }));
     EXPECT_EQ(order.mid(0, 4), (QStringList{"data", "image", "data", "image"}));
     EXPECT_EQ(headerWidth, int32_t(kWidth));
-    EXPECT_TRUE(connection.endsWith(QStringLiteral(":Unknown:%1:IMG0:1").arg(camera.Port("IMG0")))) << connection.toStdString();
+    EXPECT_TRUE(connection.endsWith(QStringLiteral(":Unknown:%1:IMG0:1").arg(camera.Port("IMG0"))))
+        << connection.toStdString();
 
+    // Mouse: window points become image points (160 x 120 shows 64 x 48, so / 2.5); shift with
+    // the left button reports the click while special interaction is off and zooms once it is on.
+    QList<QList<int>> downs, ups;
+    QObject::connect(view.get(), &PellixView::OnMouseDown, [&](int x, int y, int b) { downs.push_back({x, y, b}); });
+    QObject::connect(view.get(), &PellixView::OnMouseUp, [&](int x, int y, int b) { ups.push_back({x, y, b}); });
+    int scaleChanges = 0;
+    QObject::connect(view.get(), &PellixView::OnScaleChange, [&](float, float) { ++scaleChanges; });
+    QTest::mouseClick(view.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(80, 60));
+    QTest::mouseClick(view.get(), Qt::MiddleButton, {}, QPoint(25, 10));
+    EXPECT_EQ(downs, (QList<QList<int>>{{32, 24, 1}, {10, 4, 4}}));
+    EXPECT_EQ(ups, (QList<QList<int>>{{32, 24, 1}, {10, 4, 4}}));
+    view->SetSpecialMouseInteraction(1);
+    QTest::mouseClick(view.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(80, 60));
+    EXPECT_EQ(ups.size(), 2);
+    EXPECT_EQ(scaleChanges, 1);
+    EXPECT_EQ(view->GetNewBufferSizeX(), 32);
 }
+
 
 TEST(QtView, DestroyedWhileASynchronousDeliveryWaitsEndsCleanly)
 {
