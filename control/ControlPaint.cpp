@@ -103,15 +103,57 @@ void CPellixControl::CopyToMemoryBitmap(HDC dc, raster::HGDIOBJ old, raster::HBI
     raster::DeleteDC(dc);
 }
 
+bool CPellixControl::FrameSurfaces(const uint8_t* header, size_t headerBytes, int32_t width, int32_t height)
+{
+    SFrameSurfaces& f = m_frame;
+    if (f.hPictureBitmap != nullptr && f.hImageBitmap != nullptr && f.nWidth == width && f.nHeight == height &&
+        f.headerBytes == headerBytes && memcmp(f.header, header, headerBytes) == 0)
+        return true;
+    ReleaseFrameSurfaces();
+    HDC window = m_pWrapper->GetWindowDC();
+    f.hPicture = raster::CreateCompatibleDC(window);
+    f.hImage = raster::CreateCompatibleDC(window);
+    m_pWrapper->ReleaseDC(window);
+    // The picture: the image's header at the window's size, bottom-up.
+    uint8_t pictureHeader[kMaxHeaderBytes];
+    memcpy(pictureHeader, header, headerBytes);
+    auto* copy = reinterpret_cast<raster::BITMAPINFOHEADER*>(pictureHeader);
+    copy->biWidth = width;
+    copy->biHeight = height;
+    copy->biSizeImage = static_cast<uint32_t>(int64_t{copy->biBitCount} * copy->biHeight * copy->biWidth / 8);
+    void* pictureBits = nullptr;
+    f.hPictureBitmap = raster::CreateDIBSection(f.hPicture, reinterpret_cast<const raster::BITMAPINFO*>(pictureHeader),
+                                                raster::DIB_RGB_COLORS, &pictureBits);
+    f.hImageBitmap = raster::CreateDIBSection(f.hImage, reinterpret_cast<const raster::BITMAPINFO*>(header),
+                                              raster::DIB_RGB_COLORS, &f.pImageBits);
+    f.hOldPicture = raster::SelectObject(f.hPicture, f.hPictureBitmap);
+    f.hOldImage = raster::SelectObject(f.hImage, f.hImageBitmap);
+    memcpy(f.header, header, headerBytes);
+    f.headerBytes = headerBytes;
+    f.nWidth = width;
+    f.nHeight = height;
+    return f.hPictureBitmap != nullptr && f.hImageBitmap != nullptr;
+}
+
+void CPellixControl::ReleaseFrameSurfaces()
+{
+    SFrameSurfaces& f = m_frame;
+    if (f.hPicture != nullptr)
+        raster::SelectObject(f.hPicture, f.hOldPicture);
+    if (f.hImage != nullptr)
+        raster::SelectObject(f.hImage, f.hOldImage);
+    raster::DeleteObject(f.hPictureBitmap);
+    raster::DeleteObject(f.hImageBitmap);
+    raster::DeleteDC(f.hPicture);
+    raster::DeleteDC(f.hImage);
+    f = SFrameSurfaces{};
+}
+
 void CPellixControl::RenderImage(const raster::RECT& rc)
 {
     const RECT fpsBox = FrameRateBox(rc, m_usFPSCorner);
     if (!IsStreaming())
         return;
-    uint8_t headerCopy[kMaxHeaderBytes];
-    HDC picture = nullptr, image = nullptr;
-    raster::HBITMAP pictureBitmap = nullptr, imageBitmap = nullptr;
-    raster::HGDIOBJ oldPicture = nullptr, oldImage = nullptr;
     display::CDXDisplay* backEnd = nullptr;
     bool gdi = true;
     {
@@ -122,27 +164,10 @@ void CPellixControl::RenderImage(const raster::RECT& rc)
         if (header->biSizeImage == 0)
             return;
         const size_t headerBytes = header->biBitCount == 8 ? kMaxHeaderBytes : sizeof(raster::BITMAPINFOHEADER) + 4;
-        memcpy(headerCopy, m_pDIBHeader, headerBytes);
-        auto* copy = reinterpret_cast<raster::BITMAPINFOHEADER*>(headerCopy);
-        HDC window = m_pWrapper->GetWindowDC();
-        picture = raster::CreateCompatibleDC(window);
-        image = raster::CreateCompatibleDC(window);
-        m_pWrapper->ReleaseDC(window);
-        copy->biWidth = Width(rc);
-        copy->biHeight = Height(rc);
-        copy->biSizeImage =
-            static_cast<uint32_t>(int64_t{copy->biBitCount} * copy->biHeight * copy->biWidth / 8);
-        void* pictureBits = nullptr;
-        void* imageBits = nullptr;
-        pictureBitmap = raster::CreateDIBSection(picture, reinterpret_cast<const raster::BITMAPINFO*>(headerCopy),
-                                                 raster::DIB_RGB_COLORS, &pictureBits);
-        imageBitmap = raster::CreateDIBSection(image, reinterpret_cast<const raster::BITMAPINFO*>(m_pDIBHeader),
-                                               raster::DIB_RGB_COLORS, &imageBits);
-        if (imageBits != nullptr)
-            memcpy(imageBits, m_pData, m_dwImageSize);
-        oldPicture = raster::SelectObject(picture, pictureBitmap);
-        oldImage = raster::SelectObject(image, imageBitmap);
-        raster::FillRect(picture, &rc, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::DKGRAY_BRUSH)));
+        const bool made = FrameSurfaces(m_pDIBHeader, headerBytes, Width(rc), Height(rc));
+        HDC picture = m_frame.hPicture, image = m_frame.hImage;
+        if (made && m_frame.pImageBits != nullptr)
+            memcpy(m_frame.pImageBits, m_pData, m_dwImageSize);
 
         const int32_t imageWidth = header->biWidth, imageHeight = -header->biHeight;
         char fps[32] = "";
@@ -164,6 +189,7 @@ void CPellixControl::RenderImage(const raster::RECT& rc)
             gdi = valid != 1 && valid != 10;
         }
         if (gdi) {
+            // The stretch covers the whole picture: no fill needed first.
             raster::SetStretchBltMode(picture, raster::COLORONCOLOR);
             raster::StretchBlt(picture, rc.left, rc.top, Width(rc), Height(rc), image, 0, 0, imageWidth, imageHeight,
                                raster::SRCCOPY);
@@ -174,6 +200,8 @@ void CPellixControl::RenderImage(const raster::RECT& rc)
             if (mode[0] != '\0')
                 raster::DrawTextA(picture, mode, -1, &modeBox, 0);
         } else {
+            // The picture reaches the memory bitmap only when the back-end fails before the copy below.
+            raster::FillRect(picture, &rc, static_cast<raster::HBRUSH>(raster::GetStockObject(raster::DKGRAY_BRUSH)));
             HDC video = nullptr;
             backEnd->GetVideoDC(&video);
             if (backEnd->CanStretch() == 0) {
@@ -197,18 +225,10 @@ void CPellixControl::RenderImage(const raster::RECT& rc)
                 drawOnIntermediate(mode, modeBox);
         }
     }
-    {
-        px::CsLock display(m_csDisplay);
-        if (m_hMemDC != nullptr && (backEnd == nullptr || backEnd->IsValid() != 1))
-            raster::BitBlt(m_hMemDC, m_rcClient.left, m_rcClient.top, Width(m_rcClient), Height(m_rcClient), picture, 0,
-                           0, raster::SRCCOPY);
-    }
-    raster::SelectObject(picture, oldPicture);
-    raster::SelectObject(image, oldImage);
-    raster::DeleteObject(pictureBitmap);
-    raster::DeleteObject(imageBitmap);
-    raster::DeleteDC(picture);
-    raster::DeleteDC(image);
+    px::CsLock display(m_csDisplay);
+    if (m_hMemDC != nullptr && (backEnd == nullptr || backEnd->IsValid() != 1))
+        raster::BitBlt(m_hMemDC, m_rcClient.left, m_rcClient.top, Width(m_rcClient), Height(m_rcClient),
+                       m_frame.hPicture, 0, 0, raster::SRCCOPY);
 }
 
 void CPellixControl::RenderHistogram(const RECT& rc)
@@ -366,6 +386,10 @@ void CPellixControl::RecreateBackBuffer()
 
 void CPellixControl::ReleaseBackBuffer()
 {
+    {
+        px::CsLock redraw(m_csRedraw);
+        ReleaseFrameSurfaces();
+    }
     px::CsLock display(m_csDisplay);
     if (m_hBitmap != nullptr) {
         raster::SelectObject(m_hMemDC, m_hOldBitmap);

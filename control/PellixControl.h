@@ -208,7 +208,12 @@ private:
 
     // ---- Painting (ControlPaint.cpp) -------------------------------------------------------------------
     void Redraw();
-    void RenderImage(const raster::RECT& rc);
+    void RenderImage(const raster::RECT& rc) PX_REQUIRES(m_csRedraw);
+    // The frame's surfaces for the image's header and a picture of width x height: those of the
+    // last frame when nothing changed, else made anew. False when they cannot be made.
+    bool FrameSurfaces(const uint8_t* header, size_t headerBytes, int32_t width, int32_t height)
+        PX_REQUIRES(m_csRedraw, m_csData);
+    void ReleaseFrameSurfaces() PX_REQUIRES(m_csRedraw);
     void RenderHistogram(const raster::RECT& rc);
     void RecreateBackBuffer();
     // What the overlay is drawn against: the buffer's window of the full image.
@@ -268,6 +273,20 @@ private:
     // thread renders under m_csData, the window's thread paints under m_csDisplay.
     display::CDXDisplay* m_pDisplay = nullptr;
     display::CSimpleGList m_OverlayList;
+
+    // RenderImage's two DIB sections, each selected into its DC: the window-sized picture and the
+    // image. They are kept from frame to frame while the image's header (size, format, colour
+    // table) and the window's size hold, so that a frame allocates nothing.
+    struct SFrameSurfaces {
+        raster::HDC hPicture = nullptr, hImage = nullptr;
+        raster::HBITMAP hPictureBitmap = nullptr, hImageBitmap = nullptr;
+        raster::HGDIOBJ hOldPicture = nullptr, hOldImage = nullptr;
+        void* pImageBits = nullptr;
+        int32_t nWidth = 0, nHeight = 0;          // of the picture
+        uint8_t header[1064] = {};                // the image's header with its colour table
+        size_t headerBytes = 0;
+    };
+    SFrameSurfaces m_frame PX_GUARDED_BY(m_csRedraw);
 
     raster::HDC m_hMemDC PX_GUARDED_BY(m_csDisplay) = nullptr;
     raster::HBITMAP m_hBitmap PX_GUARDED_BY(m_csDisplay) = nullptr;

@@ -256,9 +256,8 @@ TEST(ImagePainting, FrameRateTextSitsInTheChosenCornerOnlyWithARate)
     EXPECT_EQ(CountColour(p, 0xFFFFFF, 0, 0, kW, kH), static_cast<size_t>(kW * kH));
 }
 
-// ForceErrorMsg 1 writes "Using DX:0" from (0, 30) in the image's box; a size change of the
-// window recomposes the picture at the new size.
-TEST(ImagePainting, BackEndTextAndWindowSizeChanges)
+// ForceErrorMsg 1 writes "Using DX:0" from (0, 30) in the image's box.
+TEST(ImagePainting, BackEndTextSitsUnderTheImagesTop)
 {
     CSimCamera camera(ImageCamera(120, 80, PX_FORMAT_RGB32), "UseDDraw=0\nForceErrorMsg=1\n");
     ASSERT_TRUE(camera.Started());
@@ -271,14 +270,75 @@ TEST(ImagePainting, BackEndTextAndWindowSizeChanges)
     EXPECT_EQ(FirstDifference(p, image, 0, 0, 120, 30), "") << "above the box";
     EXPECT_NE(FirstDifference(p, image, 0, 30, 120, 50), "") << "the text";
     EXPECT_GT(CountColour(p, 0x000000, 0, 30, 120, 50), 0u);
+    EXPECT_EQ(FirstDifference(p, image, 0, 80, 120, 80), "");
+}
 
-    // A new size: the control recomposes at once for the new surface.
-    host.Resize(60, 160);
-    host.Paint();
-    p = FromWindow(host.Window());
-    Picture stretched = Stretch(image, 60, 160);
-    EXPECT_EQ(FirstDifference(p, stretched, 0, 0, 60, 30), "");
-    EXPECT_EQ(FirstDifference(p, stretched, 0, 80, 60, 160), "") << "below the box, which ends at the image's height";
+// The control keeps its drawing surfaces from frame to frame while the geometry holds: each frame
+// is painted whole, and so is the next after the window's size changes (recomposed at once) and
+// after the camera changes its window of the image and its pixel format (set by another client;
+// each record larger than the last, which is what a client sees as a change).
+TEST(ImagePainting, EveryFrameIsWholeAcrossWindowAndImageChanges)
+{
+    CSimCamera camera(ImageCamera(120, 80, PX_FORMAT_MONO8));
+    ASSERT_TRUE(camera.Started());
+    CHeadlessHost host(Window(120, 80));
+    CImageRecorder recorder(host);
+    for (const auto& [name, value] : {std::pair{"ShowFPS", 0}, {"BufferSizeX", 60}, {"BufferSizeY", 40}})
+        ASSERT_EQ(host.Put(name, HostValue::I4(value)), PX_S_OK);
+    ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
+    const uint8_t loopback[4] = {127, 0, 0, 1};
+    PXHANDLE other = 0;
+    ASSERT_EQ(PXClientInit(nullptr, loopback, "other", &other, PX_INFINITE, 0, 0, 0, 1), PX_OK);
+    ASSERT_EQ(PXSetExchangeBuffer(other, camera.Port("IMG0"), "IMG0", 1, 0), PX_OK);
+
+    pxsim::SimGeometry g = WholeImage(120, 80, PX_FORMAT_MONO8);
+    g.dwSizeX = 60;
+    g.dwSizeY = 40;
+    const struct {
+        const char* step;
+        int32_t width, height;                          // of the host's window
+        uint32_t offsetX, offsetY, sizeX, sizeY, format; // the camera's window; size 0: unchanged
+    } steps[] = {
+        {"first", 120, 80, 0, 0, 0, 0, 0},
+        {"next", 120, 80, 0, 0, 0, 0, 0},
+        {"a narrower, taller window", 60, 160, 0, 0, 0, 0, 0},
+        {"another image size and format", 60, 160, 10, 5, 100, 70, PX_FORMAT_RGB24},
+        {"its next frame", 60, 160, 0, 0, 0, 0, 0},
+        {"a larger window", 130, 90, 0, 0, 0, 0, 0},
+        {"the whole image in 32 bits", 130, 90, 0, 0, 120, 80, PX_FORMAT_RGB32},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const auto& s = steps[i];
+        SCOPED_TRACE(s.step);
+        if (s.sizeX != 0) {
+            PXBufferInfo info;
+            ASSERT_EQ(PXGetExchangeBufferInfoStruct(other, "IMG0", &info), PX_OK);
+            g.dwOffsetX = info.image.offsetX = s.offsetX;
+            g.dwOffsetY = info.image.offsetY = s.offsetY;
+            g.dwSizeX = info.image.sizeX = s.sizeX;
+            g.dwSizeY = info.image.sizeY = s.sizeY;
+            g.dwPixelFormat = info.image.format = s.format;
+            info.image.dataSize = s.sizeX * s.sizeY * (s.format == PX_FORMAT_RGB24 ? 3 : 4);
+            ASSERT_EQ(PXSetExchangeBufferInfoStruct(other, "IMG0", &info), PX_OK);
+        }
+        if (s.width != host.Window().width || s.height != host.Window().height) {
+            host.Resize(s.width, s.height);
+        } else if (i > 0) {
+            const size_t count = recorder.Images().size();
+            ASSERT_TRUE(camera.FrameForWaitingReader());
+            ASSERT_TRUE(recorder.WaitForImages(count + 1));
+            ASSERT_TRUE(camera.sim.WaitForWaitingRequests(1, kWait));
+        }
+        const CapturedImage last = recorder.Images().back();
+        ASSERT_EQ(last.width, int32_t(g.dwSizeX));
+        host.Paint();
+        const uint32_t display = DisplayFormat(g.dwPixelFormat, 0, 0);
+        const std::vector<uint8_t> bytes = CameraBytes(g, last.qwSerial);
+        const Picture look = Look(Convert(bytes.data(), g.dwPixelFormat, g.dwSizeX, g.dwSizeY, display), display,
+                                  g.dwPixelFormat, g.dwSizeX, g.dwSizeY);
+        EXPECT_EQ(FirstDifference(FromWindow(host.Window()), Stretch(look, s.width, s.height)), "");
+    }
+    EXPECT_EQ(PXClientTerminate(other), PX_OK);
 }
 
 // The default display setting asks for an accelerated back-end; whatever the control gets, the
