@@ -54,7 +54,7 @@ TEST(AgentChannel, OlderAgentsGetTheFormsTheyKnow)
 {
     {
         CTestCamera camera;
-        camera.Start(SimConfigFor(0x0300012C));   // 3.0.300: no resource check, no identity
+        camera.Start(TestConfig(0x0300012C));   // 3.0.300: no resource check, no identity
         auto channel = camera.Channel(50, 1000);
         uint32_t answer = 99;
         EXPECT_EQ(channel->VerifyResources(3100, &answer), PX_NOT_SUPPORTED);
@@ -64,7 +64,7 @@ TEST(AgentChannel, OlderAgentsGetTheFormsTheyKnow)
         EXPECT_EQ(channel->WatchDogStatus(), PX_OK);
     }
     CTestCamera camera;
-    camera.Start(SimConfigFor(0x02010000));   // 2.1.0: no envelopes
+    camera.Start(TestConfig(0x02010000));   // 2.1.0: no envelopes
     auto channel = camera.Channel(0, 0);
     EXPECT_EQ(channel->AgentVersion(), 0x02010000u);
     uint32_t count = 0;
@@ -86,7 +86,7 @@ TEST(AgentChannel, FailuresOfThePublishPortAreKept)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        pxsim::SimConfig config = SimConfigFor();
+        pxsim::SimConfig config = TestConfig();
         c.set(&config.faults);
         CTestCamera camera;
         camera.Start(config);
@@ -103,7 +103,7 @@ TEST(AgentChannel, FailuresOfThePublishPortAreKept)
 
 TEST(AgentChannel, WatchdogThatIsNotAnsweredOrStopsSignalling)
 {
-    pxsim::SimConfig config = SimConfigFor();
+    pxsim::SimConfig config = TestConfig();
     config.faults.bWatchdogNoCheckReply = true;
     {
         CTestCamera camera;

@@ -1,28 +1,24 @@
 // Helpers of the exchange-buffer client and agent channel tests: a simulated camera on ephemeral
 // ports that the configuration points the library at and whose commands are counted, a scripted
 // agent that serves prepared reply bytes through the connection's transport seam and keeps what
-// the client sent, and a message-box catcher.
+// the client sent.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "client/AgentChannel.h"
 #include "client/Client.h"
 #include "netaccess/protocol/AgentProtocol.h"
 #include "pellix/pellix.h"
-#include "platform/Messages.h"
-#include "sim/KelvoSim.h"
+#include "tests/platform/BoxCatcher.h"
+#include "tests/sim/SimTestCamera.h"
 
 namespace clienttest {
 
@@ -33,15 +29,8 @@ inline const NetAddress kCamera = NetAddress::Of(nullptr, kLoopback);
 constexpr ClientTiming kFast{0};
 constexpr AgentChannelTiming kFastChannel{2000, 20};   // generous for a loaded machine
 
-// A simulator on ephemeral ports that makes frames only when asked.
-inline pxsim::SimConfig SimConfigFor(uint32_t version = 0x0400012C)
-{
-    pxsim::SimConfig c = pxsim::DefaultSimConfig();
-    c.dwAgentVersion = version;
-    c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
-    c.dwFrameIntervalMs = 0;
-    return c;
-}
+using platformtest::CBoxCatcher;
+using simtest::TestConfig;
 
 // A client of buffer id on a simulator that is already running.
 inline std::unique_ptr<CClient> OpenClient(pxsim::CKelvoSim& sim, const char* id, uint32_t timeoutMs = 5000,
@@ -50,24 +39,17 @@ inline std::unique_ptr<CClient> OpenClient(pxsim::CKelvoSim& sim, const char* id
     return std::make_unique<CClient>(kCamera, sim.BufferPort(id), "client-test", timeoutMs, boxes, channel, kFast);
 }
 
-// The simulated camera of a test: started, pointed at by the configuration file (publish,
-// watchdog and message ports), and counting the commands it served by name.
-class CTestCamera {
+// The simulated camera of a test, counting the commands it served by name.
+class CTestCamera : public simtest::CSimCamera {
 public:
-    ~CTestCamera()
-    {
-        sim.Stop();
-        unlink(m_path.c_str());
-    }
-    void Start(const pxsim::SimConfig& config = SimConfigFor())
+    ~CTestCamera() { sim.Stop(); }   // before the log it writes to goes
+    void Start(const pxsim::SimConfig& config = TestConfig())
     {
         sim.SetLog([this](uint32_t, const char* line) {
             std::lock_guard<std::mutex> g(m_lock);
             m_log.emplace_back(line);
         }, 2);
-        ASSERT_EQ(sim.Start(config), 0);
-        std::ofstream(m_path) << sim.ClientConfigText();
-        setenv("VISTEL_CONFIG", m_path.c_str(), 1);
+        CSimCamera::Start(config);
     }
     // Log lines that contain word (a command's name, say).
     size_t Count(const char* word)
@@ -90,10 +72,7 @@ public:
                                                signalTimeout, retries, kFastChannel);
     }
 
-    pxsim::CKelvoSim sim;
-
 private:
-    std::string m_path = "/tmp/pellix-client-" + std::to_string(getpid()) + ".conf";
     std::mutex m_lock;
     std::vector<std::string> m_log;
 };
@@ -193,35 +172,5 @@ inline BufParams ImageParams(uint32_t sizeX, uint32_t sizeY, uint32_t format, ui
     p.dwWords[IMAGE_DATA_SIZE] = sizeX * sizeY * bands;
     return p;
 }
-
-// Catches message boxes for the life of the object.
-class CBoxCatcher {
-public:
-    CBoxCatcher() { px::SetMessageBoxHandler(&CBoxCatcher::Handler, this); }
-    ~CBoxCatcher() { px::SetMessageBoxHandler(nullptr, nullptr); }
-    std::vector<std::string> Boxes()
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_boxes;
-    }
-    // How many boxes of this caption and text were shown.
-    size_t Count(const std::string& caption, const std::string& text)
-    {
-        size_t n = 0;
-        for (const auto& b : Boxes())
-            n += b == caption + ": " + text;
-        return n;
-    }
-
-private:
-    static void Handler(const char* text, const char* caption, void* user)
-    {
-        auto* self = static_cast<CBoxCatcher*>(user);
-        std::lock_guard<std::mutex> lock(self->m_lock);
-        self->m_boxes.push_back(std::string(caption) + ": " + text);
-    }
-    std::mutex m_lock;
-    std::vector<std::string> m_boxes;
-};
 
 } // namespace clienttest

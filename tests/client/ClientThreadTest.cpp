@@ -157,7 +157,7 @@ TEST(ClientWaits, LiveWatchdogEarnsRetries)
 // error, the channel returns it once and keeps 3000.
 TEST(ClientWaits, ALostWatchdogIsKeptByTheClientAndReturnedByTheChannel)
 {
-    pxsim::SimConfig config = SimConfigFor();
+    pxsim::SimConfig config = TestConfig();
     config.faults.dwWatchdogStopAfterMs = 100;
     CTestCamera camera;
     camera.Start(config);

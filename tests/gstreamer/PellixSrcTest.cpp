@@ -10,14 +10,12 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -25,8 +23,8 @@
 
 #include "PellixCamera.h"
 #include "pellix/pellix.h"
-#include "sim/KelvoSim.h"
 #include "sim/SimPattern.h"
+#include "tests/sim/SimTestCamera.h"
 
 namespace {
 
@@ -245,25 +243,7 @@ private:
     std::vector<BusMessage> m_messages;
 };
 
-// kelvo-sim in this process on free ports, and the library pointed at it.
-class CSimCamera {
-public:
-    ~CSimCamera()
-    {
-        sim.Stop();
-        unlink(m_strConfig.c_str());
-    }
-    void Start(const pxsim::SimConfig& config)
-    {
-        ASSERT_EQ(sim.Start(config), 0);
-        std::ofstream(m_strConfig) << sim.ClientConfigText();
-        setenv("VISTEL_CONFIG", m_strConfig.c_str(), 1);
-    }
-    pxsim::CKelvoSim sim;
-
-private:
-    std::string m_strConfig = "/tmp/pellix-gst-" + std::to_string(getpid()) + ".conf";
-};
+using simtest::CSimCamera;
 
 pxsim::SimConfig OneImage(uint32_t width, uint32_t height, uint32_t format, uint32_t intervalMs = 20)
 {
@@ -496,9 +476,7 @@ TEST(PellixSrcTest, ALostCameraOrWatchdogEndsTheStreamWithTheResultText)
 TEST(PellixSrcTest, StartRefusesWhatItCannotStream)
 {
     CSimCamera camera;
-    pxsim::SimConfig config = pxsim::DefaultSimConfig();
-    config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
-    camera.Start(config);
+    camera.Start(simtest::TestConfig());
     const struct {
         const char* properties;
         const char* text;

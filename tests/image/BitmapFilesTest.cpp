@@ -4,8 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "ImageReaders.h"
 #include "image/BitmapFiles.h"
 #include "image/Conversion.h"
+#include "tests/platform/Scratch.h"
 
 using namespace pximage;
 
@@ -21,22 +20,8 @@ namespace {
 
 class BitmapFilesTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        for (const std::string& p : m_paths)
-            unlink(p.c_str());
-    }
-    std::string Path(const std::string& name)
-    {
-        m_paths.push_back("/tmp/pellix-bitmap-" + std::to_string(getpid()) + "-" + name);
-        return m_paths.back();
-    }
-    static std::vector<uint8_t> Read(const std::string& path)
-    {
-        std::ifstream f(path, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-    }
-    std::vector<std::string> m_paths;
+    std::string Path(const std::string& name) const { return m_scratch.In(name); }
+    platformtest::CScratch m_scratch;
 };
 
 // A converted image as the control keeps it: header block and rows at the display pitch.
@@ -84,7 +69,7 @@ TEST_F(BitmapFilesTest, BitmapFileByteForByte)
     expected[14 + 9] = expected[14 + 10] = expected[14 + 11] = 0;
     expected.insert(expected.end(), c.pixels.begin() + 16, c.pixels.end());
     expected.insert(expected.end(), c.pixels.begin(), c.pixels.begin() + 16);
-    EXPECT_EQ(Read(path), expected);
+    EXPECT_EQ(ReadBytes(path), expected);
 
     // An 8-bit image: 256 colours at offset 54, pixels at 1078. A header whose rows are not a
     // multiple of 4 bytes (3 here) is written with rows padded by zeros and its size adjusted.
@@ -96,7 +81,7 @@ TEST_F(BitmapFilesTest, BitmapFileByteForByte)
     const std::vector<uint8_t> tight = {10, 20, 30, 40, 50, 60};
     path = Path("index8.bmp");
     ASSERT_TRUE(WriteBitmapFile(BitmapFileType::Bitmap, path.c_str(), g.header.data(), tight.data()).Ok());
-    const std::vector<uint8_t> file = Read(path);
+    const std::vector<uint8_t> file = ReadBytes(path);
     ASSERT_EQ(file.size(), 1078u + 8u);
     EXPECT_EQ(file[10] | file[11] << 8, 1078);
     EXPECT_EQ(file[2] | file[3] << 8, 1086);
@@ -107,7 +92,7 @@ TEST_F(BitmapFilesTest, BitmapFileByteForByte)
     // Raw: the image size's bytes as they are.
     path = Path("rgb24.raw");
     ASSERT_TRUE(WriteBitmapFile(BitmapFileType::Raw, path.c_str(), c.header.data(), c.pixels.data()).Ok());
-    EXPECT_EQ(Read(path), c.pixels);
+    EXPECT_EQ(ReadBytes(path), c.pixels);
 }
 
 TEST_F(BitmapFilesTest, PicturesReadBackThroughTheirDecoders)

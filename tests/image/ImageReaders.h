@@ -1,16 +1,24 @@
-// Decoders of the same libraries the writers use, to read written files back: each gives the
-// picture top-down as red, green, blue (or grey when asked and the file is grey).
+// Reading written files back: their bytes, and decoders of the same libraries the writers use,
+// each giving the picture top-down as red, green, blue (or grey when asked and the file is grey).
 #pragma once
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
 
 struct DecodedImage {
     uint32_t width = 0, height = 0, channels = 0;

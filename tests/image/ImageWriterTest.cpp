@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 
 #include "ImageReaders.h"
 #include "image/ImageWriter.h"
+#include "tests/platform/Scratch.h"
 
 using namespace pximage;
 
@@ -21,32 +20,9 @@ namespace {
 
 class ImageWriterTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        for (const std::string& p : m_paths)
-            unlink(p.c_str());
-    }
-    std::string Path(const char* name)
-    {
-        m_paths.push_back("/tmp/pellix-imagewriter-" + std::to_string(getpid()) + "-" + name);
-        return m_paths.back();
-    }
-    std::vector<std::string> m_paths;
+    std::string Path(const char* name) const { return m_scratch.In(name); }
+    platformtest::CScratch m_scratch;
 };
-
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-bool ReadPng(const std::string& path, bool grey, uint32_t* width, uint32_t* height, std::vector<uint8_t>* pixels)
-{
-    DecodedImage image;
-    const bool ok = ReadPngFile(path, grey, &image);
-    *width = image.width, *height = image.height, *pixels = image.pixels;
-    return ok;
-}
 
 // A 3x2 colour image in the camera's blue-green-red order, rows padded to 12 bytes.
 const uint8_t kBgrPadded[24] = {
@@ -64,17 +40,16 @@ TEST_F(ImageWriterTest, PngKeepsKnownPixelsOfEveryLayout)
     const uint8_t grey[2 * 5] = {0, 1, 128, 255, 0xAA, 7, 8, 9, 10, 0xAA};
     std::string path = Path("grey.png");
     ASSERT_TRUE(WritePng(path.c_str(), grey, 5, 4, 2, PixelLayout::Grey8).Ok());
-    uint32_t w = 0, h = 0;
-    std::vector<uint8_t> px;
-    ASSERT_TRUE(ReadPng(path, true, &w, &h, &px));
-    EXPECT_EQ(w, 4u);
-    EXPECT_EQ(h, 2u);
-    EXPECT_EQ(px, (std::vector<uint8_t>{0, 1, 128, 255, 7, 8, 9, 10}));
+    DecodedImage png;
+    ASSERT_TRUE(ReadPngFile(path, true, &png));
+    EXPECT_EQ(png.width, 4u);
+    EXPECT_EQ(png.height, 2u);
+    EXPECT_EQ(png.pixels, (std::vector<uint8_t>{0, 1, 128, 255, 7, 8, 9, 10}));
 
     path = Path("bgr.png");
     ASSERT_TRUE(WritePng(path.c_str(), kBgrPadded, 12, 3, 2, PixelLayout::Bgr24).Ok());
-    ASSERT_TRUE(ReadPng(path, false, &w, &h, &px));
-    EXPECT_EQ(px, std::vector<uint8_t>(kExpectedRgb, kExpectedRgb + 18));
+    ASSERT_TRUE(ReadPngFile(path, false, &png));
+    EXPECT_EQ(png.pixels, std::vector<uint8_t>(kExpectedRgb, kExpectedRgb + 18));
 
     // The same colours with a fourth byte that must be dropped.
     uint8_t bgrx[2 * 3 * 4];
@@ -84,11 +59,11 @@ TEST_F(ImageWriterTest, PngKeepsKnownPixelsOfEveryLayout)
     }
     path = Path("bgrx.png");
     ASSERT_TRUE(WritePng(path.c_str(), bgrx, 12, 3, 2, PixelLayout::Bgrx32).Ok());
-    ASSERT_TRUE(ReadPng(path, false, &w, &h, &px));
-    EXPECT_EQ(px, std::vector<uint8_t>(kExpectedRgb, kExpectedRgb + 18));
+    ASSERT_TRUE(ReadPngFile(path, false, &png));
+    EXPECT_EQ(png.pixels, std::vector<uint8_t>(kExpectedRgb, kExpectedRgb + 18));
     path = Path("bgrx.ppm");
     ASSERT_TRUE(WritePnm(path.c_str(), bgrx, 12, 3, 2, PixelLayout::Bgrx32).Ok());
-    EXPECT_EQ(ReadFile(path).size(), 11u + 18u);
+    EXPECT_EQ(ReadBytes(path).size(), 11u + 18u);
 }
 
 TEST_F(ImageWriterTest, PnmAndRawWriteTheRowsWithoutPadding)
@@ -99,21 +74,21 @@ TEST_F(ImageWriterTest, PnmAndRawWriteTheRowsWithoutPadding)
     const std::string pgmHead = "P5\n3 2\n255\n";
     std::vector<uint8_t> expected(pgmHead.begin(), pgmHead.end());
     expected.insert(expected.end(), {1, 2, 3, 4, 5, 6});
-    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(ReadBytes(path), expected);
 
     path = Path("colour.ppm");
     ASSERT_TRUE(WritePnm(path.c_str(), kBgrPadded, 12, 3, 2, PixelLayout::Bgr24).Ok());
     const std::string ppmHead = "P6\n3 2\n255\n";
     expected.assign(ppmHead.begin(), ppmHead.end());
     expected.insert(expected.end(), kExpectedRgb, kExpectedRgb + 18);
-    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(ReadBytes(path), expected);
 
     // Raw keeps the source's byte order.
     path = Path("colour.raw");
     ASSERT_TRUE(WriteRaw(path.c_str(), kBgrPadded, 12, 3, 2, PixelLayout::Bgr24).Ok());
     expected.assign(kBgrPadded, kBgrPadded + 9);
     expected.insert(expected.end(), kBgrPadded + 12, kBgrPadded + 21);
-    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(ReadBytes(path), expected);
 
     EXPECT_STREQ(ImageFileExtension(ImageFileFormat::Pnm, PixelLayout::Grey8), "pgm");
     EXPECT_STREQ(ImageFileExtension(ImageFileFormat::Pnm, PixelLayout::Bgrx32), "ppm");

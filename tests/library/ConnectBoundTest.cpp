@@ -8,8 +8,8 @@
 #include <string>
 
 #include "LibraryFixture.h"
-#include "tests/client/ClientTestUtil.h"
 #include "platform/Clock.h"
+#include "tests/platform/BoxCatcher.h"
 #include "tests/platform/SilentPort.h"
 
 namespace {
@@ -34,7 +34,7 @@ TEST_F(ConnectBoundTest, ClientInitReturnsWithinItsBoundsAndKeepsTheFailure)
 {
     ASSERT_TRUE(m_silent.Silent());
     PointAtSilentCamera("");
-    clienttest::CBoxCatcher boxes;
+    platformtest::CBoxCatcher boxes;
     PXHANDLE h = 0;
     const uint64_t start = px::TickCount64();
     // Three connects (message link, publish port, watchdog) of at most 500 ms each.
@@ -63,7 +63,7 @@ TEST_F(ConnectBoundTest, AnInfiniteTimeoutConnectsWithinConnectTimeout)
 {
     ASSERT_TRUE(m_silent.Silent());
     PointAtSilentCamera("ConnectTimeout=300\n");
-    clienttest::CBoxCatcher boxes;
+    platformtest::CBoxCatcher boxes;
     PXHANDLE h = 0;
     ASSERT_EQ(PXClientInit(nullptr, kLoopback, "silent", &h, PX_INFINITE, 0, 0, 0, 0), PX_OK);
     const uint64_t start = px::TickCount64();

@@ -4,15 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <string>
-
-#include <unistd.h>
-
 #include "client/LibraryInternal.h"
 #include "pellix/pellix.h"
-#include "sim/KelvoSim.h"
+#include "tests/sim/SimTestCamera.h"
 
 inline const uint8_t kLoopback[4] = {127, 0, 0, 1};
 
@@ -25,19 +19,9 @@ protected:
         timing.channel = AgentChannelTiming{2000, 20};
         PellixSetTimingForTests(timing);
     }
-    void TearDown() override { unlink(m_config.c_str()); }
 
     // A camera on new ports (each call), and the library pointed at it.
-    void StartSim(uint32_t version = 0x0400012C)
-    {
-        pxsim::SimConfig config = pxsim::DefaultSimConfig();
-        config.dwAgentVersion = version;
-        config.usPublishPort = config.usWatchdogPort = config.usMessagePort = config.usFirstBufferPort = 0;
-        config.dwFrameIntervalMs = 0;
-        ASSERT_EQ(m_sim.Start(config), 0);
-        std::ofstream(m_config) << m_sim.ClientConfigText();
-        setenv("VISTEL_CONFIG", m_config.c_str(), 1);
-    }
+    void StartSim(uint32_t version = 0x0400012C) { m_camera.Start(simtest::TestConfig(version)); }
     // A client with an agent channel and a watchdog.
     PXHANDLE InitWithChannel(uint32_t timeout = 2000)
     {
@@ -47,6 +31,7 @@ protected:
         return h;
     }
 
-    std::string m_config = "/tmp/pellix-lib-" + std::to_string(getpid()) + ".conf";
-    pxsim::CKelvoSim m_sim;
+    simtest::CSimCamera m_camera;
+    pxsim::CKelvoSim& m_sim = m_camera.sim;
+    const std::string& m_config = m_camera.ConfigPath();
 };

@@ -312,13 +312,6 @@ TEST_F(LibraryTest, VerifyResourcesClearsTheAnswerFirst)
     EXPECT_EQ(PXVerifyResources(plain, 3100, &answer), PX_ERROR);   // no agent channel
     EXPECT_EQ(answer, 0u);
     EXPECT_EQ(PXClientTerminate(plain), PX_OK);
-
-    StartSim(0x0300012C);   // 3.0.300: too old for the check, nothing is sent
-    PXHANDLE h = InitWithChannel();
-    answer = 99;
-    EXPECT_EQ(PXVerifyResources(h, m_sim.BufferPort("IMG0"), &answer), PX_NOT_SUPPORTED);
-    EXPECT_EQ(answer, 0u);
-    EXPECT_EQ(PXClientTerminate(h), PX_OK);
 }
 
 // A name and an address together: the address wins for every connection of the handle.

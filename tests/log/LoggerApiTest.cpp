@@ -56,14 +56,11 @@ TEST_F(LoggerApi, LifecycleOfTheProcessWideLogger)
     PXInitLogger(other.CPath()); // a new logger after the old one was destroyed
     ASSERT_NE(GetXmlLogger(), nullptr);
     EXPECT_STREQ(GetXmlLogger()->GetPath(), other.CPath());
-}
 
-TEST_F(LoggerApi, ALoggerWhoseFileCannotBeOpenedStillExists)
-{
+    // A file that cannot be opened still makes the logger (whose writes fail: XmlLoggerTest).
+    DestroyXmlLogger();
     PXInitLogger("/nonexistent-pellix-dir/log.xml");
-    ASSERT_NE(GetXmlLogger(), nullptr);
-    EXPECT_STREQ(GetXmlLogger()->GetPath(), "");
-    EXPECT_FALSE(GetXmlLogger()->LogText("x", 1, 1, LOG_LEVEL_MSG));
+    EXPECT_NE(GetXmlLogger(), nullptr);
 }
 
 TEST_F(LoggerApi, CallableFromC)

@@ -50,6 +50,20 @@ COsVersion Win9x(uint32_t minor, const char* csd)
     return v;
 }
 
+COsVersion Hotfix(COsVersion v)
+{
+    v.bHotfixQ246009 = true;
+    return v;
+}
+
+// Without extended information the edition comes from the stored product type (nullptr: unread).
+COsVersion Stored(COsVersion v, const char* productType)
+{
+    v.bExtended = false;
+    v.pszProductType = productType;
+    return v;
+}
+
 struct Row {
     COsVersion version;
     const char* text;
@@ -96,6 +110,21 @@ TEST(OsDescription, EveryKnownSystem)
         {Nt(4, 0, S, OS_SUITE_ENTERPRISE, "", 1381), "Microsoft Windows NT, Server 4.0, Enterprise Edition  (Build 1381)\n", 0},
         {Nt(4, 0, S, 0, "Service Pack 6", 1381), "Microsoft Windows NT, Server 4.0 Service Pack 6 (Build 1381)\n", 0},
         {Nt(3, 51, 0, 0, "", 1057), "Microsoft Windows NT,  (Build 1057)\n", 0},
+        // Service Pack 6a is Service Pack 6 with the hotfix, on NT 4.0 only.
+        {Hotfix(Nt(4, 0, W, 0, "Service Pack 6", 1381)),
+         "Microsoft Windows NT, Workstation 4.0 Service Pack 6a (Build 1381)\n", 0},
+        {Hotfix(Nt(5, 0, W, 0, "Service Pack 6", 1381)),
+         "Microsoft Windows 2000, Professional Service Pack 6 (Build 1381)\n", 1},
+        {Stored(Nt(4, 0, 0, 0, "Service Pack 3", 1381), "WINNT"),
+         "Microsoft Windows NT, Workstation 4.0 Service Pack 3 (Build 1381)\n", 0},
+        {Stored(Nt(4, 0, 0, 0, "Service Pack 3", 1381), "lanmanNT"),
+         "Microsoft Windows NT, Server 4.0 Service Pack 3 (Build 1381)\n", 0},
+        {Stored(Nt(4, 0, 0, 0, "Service Pack 3", 1381), "ServerNT"),
+         "Microsoft Windows NT, Advanced Server 4.0 Service Pack 3 (Build 1381)\n", 0},
+        {Stored(Nt(4, 0, 0, 0, "Service Pack 3", 1381), "Other"),
+         "Microsoft Windows NT, 4.0 Service Pack 3 (Build 1381)\n", 0},
+        // The value cannot be read: the answer is 0 even for a supported version.
+        {Stored(Nt(5, 0, 0, 0, "", 2195), nullptr), "Microsoft Windows 2000, ", 0},
         // Later systems than the ones it knows are not named and not supported.
         {Nt(6, 1, W, 0, "", 7600), "Professional  (Build 7600)\n", 0},
         {Nt(10, 0, S, 0, "", 19045), "Server 4.0  (Build 19045)\n", 0},
@@ -112,43 +141,8 @@ TEST(OsDescription, EveryKnownSystem)
     EXPECT_EQ(Describe(&unknown).result, 0);
     EXPECT_EQ(Describe(nullptr).text, "");
     EXPECT_EQ(Describe(nullptr).result, 0);
-}
-
-TEST(OsDescription, ServicePack6aNeedsTheHotfix)
-{
-    COsVersion v = Nt(4, 0, OS_PRODUCT_WORKSTATION, 0, "Service Pack 6", 1381);
-    v.bHotfixQ246009 = true;
-    EXPECT_EQ(Describe(&v).text, "Microsoft Windows NT, Workstation 4.0 Service Pack 6a (Build 1381)\n");
-    v.dwMajorVersion = 5;
-    EXPECT_EQ(Describe(&v).text, "Microsoft Windows 2000, Professional Service Pack 6 (Build 1381)\n");
-}
-
-TEST(OsDescription, WithoutExtendedInformationTheStoredProductTypeNamesTheEdition)
-{
-    const struct {
-        const char* productType;
-        const char* text;
-    } rows[] = {
-        {"WINNT", "Microsoft Windows NT, Workstation 4.0 Service Pack 3 (Build 1381)\n"},
-        {"lanmanNT", "Microsoft Windows NT, Server 4.0 Service Pack 3 (Build 1381)\n"},
-        {"ServerNT", "Microsoft Windows NT, Advanced Server 4.0 Service Pack 3 (Build 1381)\n"},
-        {"Other", "Microsoft Windows NT, 4.0 Service Pack 3 (Build 1381)\n"},
-    };
-    for (const auto& row : rows) {
-        COsVersion v = Nt(4, 0, 0, 0, "Service Pack 3", 1381);
-        v.bExtended = false;
-        v.pszProductType = row.productType;
-        EXPECT_EQ(Describe(&v).text, row.text);
-    }
-
-    // The value cannot be read: the answer is 0 even for a supported version.
-    COsVersion v = Nt(5, 0, 0, 0, "", 2195);
-    v.bExtended = false;
-    Described d = Describe(&v);
-    EXPECT_EQ(d.text, "Microsoft Windows 2000, ");
-    EXPECT_EQ(d.result, 0);
-    v.pszProductType = "WINNT";
-    EXPECT_EQ(Describe(&v).result, 1);
+    const COsVersion stored = Stored(Nt(5, 0, 0, 0, "", 2195), "WINNT");
+    EXPECT_EQ(Describe(&stored).result, 1);
 }
 
 TEST(OsDescription, TheRunningSystemIsDescribedToTheDebugOutput)

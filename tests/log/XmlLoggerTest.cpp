@@ -112,28 +112,13 @@ TEST(XmlLogger, SectionsAndLevelsAsRecordsShowThem)
     EXPECT_EQ(ParseRecords(file.Read()).back().section, "More");
 }
 
-TEST(XmlLogger, ThreadsAreShownByTheirNames)
+// Threads are shown by their names, or by their identifiers until they have one: past 256 entries
+// (more than one byte can index) and with the table full.
+TEST(XmlLogger, ThreadNamesBeyondOneByteAndAFullTable)
 {
     TempLogFile file;
     LoggerPtr logger = OpenLogger(file);
-    const uint32_t self = px::CurrentThreadId();
-    logger->LogText("unnamed", 7, 1, LOG_LEVEL_MSG);
-    EXPECT_TRUE(logger->SetThreadName(self, "MainThread"));
-    logger->LogText("named", 5, 1, LOG_LEVEL_MSG);
-    const uint32_t other = WriteFromNewThread(*logger, "other");
-    EXPECT_FALSE(logger->SetThreadName(other, ""));
-
-    std::vector<LogRecord> records = ParseRecords(file.Read());
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0].thread, HexId(self));
-    EXPECT_EQ(records[1].thread, "MainThread");
-    EXPECT_EQ(records[2].thread, HexId(other));
-}
-
-TEST(XmlLogger, ThreadsBeyondOneByteAndAFullTable)
-{
-    TempLogFile file;
-    LoggerPtr logger = OpenLogger(file);
+    EXPECT_FALSE(logger->SetThreadName(px::CurrentThreadId(), ""));
     // Identifiers far above any kernel thread identifier stand for other threads.
     for (uint32_t i = 0; i < 300; ++i)
         ASSERT_TRUE(logger->SetThreadName(0xF0000000u + i, ("T" + std::to_string(i)).c_str()));
@@ -292,19 +277,14 @@ TEST(XmlLogger, ManyThreadsWritingAtOnceGiveWholeLines)
 
 TEST(XmlLogger, FormatsTheTimeOfDay)
 {
+    const std::pair<px::TimeOfDay, const char*> times[] = {
+        {{7, 5, 9, 42}, "07:05:09:042"}, {{23, 59, 60, 999}, "23:59:60:999"},
+        {{24, 0, 0, 0}, "--:--:--:---"}, {{1, 2, 3, 1000}, "--:--:--:---"}};
     char text[CXmlLogger::kTimeSize];
-    px::TimeOfDay t{7, 5, 9, 42};
-    CXmlLogger::FormatTime(&t, text);
-    EXPECT_STREQ(text, "07:05:09:042");
-    t = {23, 59, 60, 999};
-    CXmlLogger::FormatTime(&t, text);
-    EXPECT_STREQ(text, "23:59:60:999");
+    for (const auto& [time, expected] : times) {
+        CXmlLogger::FormatTime(&time, text);
+        EXPECT_STREQ(text, expected);
+    }
     CXmlLogger::FormatTime(nullptr, text);
-    EXPECT_STREQ(text, "--:--:--:---");
-    t = {24, 0, 0, 0};
-    CXmlLogger::FormatTime(&t, text);
-    EXPECT_STREQ(text, "--:--:--:---");
-    t = {1, 2, 3, 1000};
-    CXmlLogger::FormatTime(&t, text);
     EXPECT_STREQ(text, "--:--:--:---");
 }

@@ -1,10 +1,10 @@
 #include "platform/File.h"
+#include "tests/platform/Scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,21 +15,14 @@ namespace {
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/pellix-file-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        m_dir = name;
-    }
-    void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
-    std::string P(const std::string& name) const { return m_dir + "/" + name; }
+    std::string P(const std::string& name) const { return m_scratch.In(name); }
     std::string Read(const std::string& name) const
     {
         std::string text;
         EXPECT_EQ(FileReadAll(P(name).c_str(), 1 << 20, &text), 0) << name;
         return text;
     }
-    std::string m_dir;
+    platformtest::CScratch m_scratch;
 };
 
 } // namespace
@@ -83,7 +76,7 @@ TEST_F(FileTest, WholeFileReadsAreBounded)
     EXPECT_EQ(FileReadAll("/proc/self/status", 1 << 20, &text), 0);
     EXPECT_NE(text.find("Name:"), std::string::npos);
     EXPECT_EQ(FileReadAll(P("missing").c_str(), 10, &text), ENOENT);
-    EXPECT_EQ(FileReadAll(m_dir.c_str(), 10, &text), EISDIR);
+    EXPECT_EQ(FileReadAll(m_scratch.Path().c_str(), 10, &text), EISDIR);
 }
 
 TEST_F(FileTest, CopyRenameDeleteAndListWithAttributes)

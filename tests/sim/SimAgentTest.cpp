@@ -10,20 +10,7 @@
 using namespace simtest;
 using pxsim::CKelvoSim;
 
-namespace {
-
-class SimAgent : public ::testing::Test {
-protected:
-    void StartSim(const pxsim::SimConfig& c = TestConfig()) { ASSERT_EQ(sim.Start(c), 0); }
-    void Open(CSimTestClient& client, const char* id)
-    {
-        ASSERT_TRUE(client.Open(sim.BufferPort(id)));
-        ASSERT_TRUE(client.Subscribe(id));
-    }
-    CKelvoSim sim;
-};
-
-} // namespace
+using SimAgent = SimTest;
 
 TEST_F(SimAgent, EveryAgentGenerationSpeaksItsOwnForm)
 {
@@ -85,44 +72,6 @@ TEST_F(SimAgent, BufferListAndResourceCheck)
     EXPECT_EQ(answer.PartB(1), 1u);
     ASSERT_TRUE(client.Exchange(AgentMakeVerifyResources(sim.PublishPort()), &answer));
     EXPECT_EQ(answer.PartB(1), 0u);
-}
-
-TEST_F(SimAgent, InfoRecordsOfEveryType)
-{
-    pxsim::SimConfig c = TestConfig();
-    c.buffers.clear();
-    for (uint32_t t = 1; t <= 11; ++t) {
-        pxsim::SimBufferConfig b;
-        b.id = BufferId::FromText(("T" + std::to_string(t)).c_str());
-        b.dwType = t;
-        c.buffers.push_back(b);
-    }
-    StartSim(c);
-    CSimTestClient client;
-    ASSERT_TRUE(client.Open(sim.PublishPort()));
-    const uint32_t sizes[12] = {0, 60, 12, 16, 16, 16, 8, 12, 12, 12, 8, 16};
-    for (uint32_t t = 1; t <= 11; ++t) {
-        SCOPED_TRACE(t);
-        Reply r;
-        ASSERT_TRUE(client.GetParams(("T" + std::to_string(t)).c_str(), &r));
-        EXPECT_EQ(r.PartB(2), t);
-        ASSERT_EQ(r.partC.size(), sizes[t]);
-        // The data size of each record is what a data reply then carries.
-        BufParams p;
-        ASSERT_EQ(AgentDecodeBufParams(t, r.partC.data(), r.partC.size(), &p), AGENT_OK);
-        uint32_t dataSize = 0;
-        ASSERT_TRUE(BufParamsItem(p, ITEM_DATA_SIZE, &dataSize));
-        CSimTestClient data;
-        Reply d;
-        ASSERT_TRUE(data.Open(sim.BufferPort(("T" + std::to_string(t)).c_str())));
-        ASSERT_TRUE(data.GetData(("T" + std::to_string(t)).c_str(), 1, &d));
-        EXPECT_EQ(d.partC.size(), dataSize);
-    }
-    // An identifier the camera does not know: type 0 and no record.
-    Reply unknown;
-    ASSERT_TRUE(client.GetParams("NOPE", &unknown));
-    EXPECT_EQ(unknown.PartB(2), 0u);
-    EXPECT_TRUE(unknown.partC.empty());
 }
 
 // Windows cut at their offset are checked through the client (ClientEndToEnd); here what only the

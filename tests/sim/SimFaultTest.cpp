@@ -3,31 +3,12 @@
 
 #include <cerrno>
 
-#include "platform/Clock.h"
 #include "tests/sim/SimTestClient.h"
 
 using namespace simtest;
 using pxsim::CKelvoSim;
 
-namespace {
-
-class SimFault : public ::testing::Test {
-protected:
-    void StartWith(const pxsim::SimFaults& f)
-    {
-        pxsim::SimConfig c = TestConfig();
-        c.faults = f;
-        ASSERT_EQ(sim.Start(c), 0);
-    }
-    void Open(CSimTestClient& client)
-    {
-        ASSERT_TRUE(client.Open(sim.BufferPort("IMG0")));
-        ASSERT_TRUE(client.Subscribe("IMG0"));
-    }
-    CKelvoSim sim;
-};
-
-} // namespace
+using SimFault = SimTest;
 
 TEST_F(SimFault, RefusedPortsTurnClientsAway)
 {
@@ -45,53 +26,6 @@ TEST_F(SimFault, RefusedPortsTurnClientsAway)
     EXPECT_FALSE(after.Open(sim.BufferPort("IMG0")));
     Reply r;
     EXPECT_TRUE(before.GetData("IMG0", 1, &r));
-}
-
-TEST_F(SimFault, ConnectionsDroppedAfterRequestsOrInTheMiddleOfAReply)
-{
-    pxsim::SimFaults f;
-    f.dwDropAfterRequests = 3;   // the subscription and two data requests
-    StartWith(f);
-    CSimTestClient counted;
-    Open(counted);
-    Reply r;
-    ASSERT_TRUE(counted.GetData("IMG0", 1, &r));
-    ASSERT_TRUE(counted.GetData("IMG0", 1, &r));
-    EXPECT_TRUE(counted.PeerClosed());
-
-    f.dwDropAfterRequests = 0;
-    f.bDropMidReply = true;
-    sim.SetFaults(f);
-    CSimTestClient cut, publish;
-    Open(cut);
-    EXPECT_FALSE(cut.GetData("IMG0", 1, &r));
-    EXPECT_NE(cut.Failure().detail, uint32_t{NET_DETAIL_WAIT_TIMEOUT});
-    ASSERT_TRUE(publish.Open(sim.PublishPort()));   // other replies are whole
-    EXPECT_TRUE(publish.Exchange(AgentMakeGetBufferList(), &r));
-}
-
-TEST_F(SimFault, DelayedShortAndZeroAnswers)
-{
-    pxsim::SimFaults f;
-    f.dwReplyDelayMs = 150;
-    f.bResourceCheckZero = true;
-    StartWith(f);
-    CSimTestClient publish;
-    ASSERT_TRUE(publish.Open(sim.PublishPort()));
-    const uint64_t start = px::TickCount64();
-    Reply r;
-    ASSERT_TRUE(publish.Exchange(AgentMakeVerifyResources(sim.BufferPort("IMG0")), &r));
-    EXPECT_GE(px::TickCount64() - start, 150u);
-    EXPECT_EQ(r.PartB(1), 0u);
-
-    // A reply that lacks its last bytes leaves the connection open and the client waiting.
-    f = pxsim::SimFaults();
-    f.bShortReply = true;
-    sim.SetFaults(f);
-    CSimTestClient waiting(300);
-    Open(waiting);
-    EXPECT_FALSE(waiting.GetData("IMG0", 1, &r));
-    EXPECT_EQ(waiting.Failure(), (NetResult{NET_RECEIVE_ERROR, NET_DETAIL_WAIT_TIMEOUT}));
 }
 
 TEST_F(SimFault, HostileSizes)

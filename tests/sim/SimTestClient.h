@@ -11,7 +11,7 @@
 #include "client/AgentConnection.h"
 #include "netaccess/protocol/AgentBytes.h"
 #include "pellix/pellix.h"
-#include "sim/KelvoSim.h"
+#include "tests/sim/SimTestCamera.h"
 
 namespace simtest {
 
@@ -86,15 +86,23 @@ private:
     CAgentConnection m_connection;
 };
 
-// A simulator on ephemeral ports, no frames unless a test makes them.
-inline pxsim::SimConfig TestConfig(uint32_t version = 0x0400012C)
-{
-    pxsim::SimConfig c = pxsim::DefaultSimConfig();
-    c.dwAgentVersion = version;
-    c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
-    c.dwFrameIntervalMs = 0;
-    return c;
-}
+// A simulator started by the test, and clients subscribed to one of its buffers.
+class SimTest : public ::testing::Test {
+protected:
+    void StartSim(const pxsim::SimConfig& c = TestConfig()) { ASSERT_EQ(sim.Start(c), 0); }
+    void StartWith(const pxsim::SimFaults& f)
+    {
+        pxsim::SimConfig c = TestConfig();
+        c.faults = f;
+        StartSim(c);
+    }
+    void Open(CSimTestClient& client, const char* id = "IMG0")
+    {
+        ASSERT_TRUE(client.Open(sim.BufferPort(id)));
+        ASSERT_TRUE(client.Subscribe(id));
+    }
+    pxsim::CKelvoSim sim;
+};
 
 inline uint32_t Word(const std::vector<uint8_t>& bytes, size_t word) { return GetLe32(bytes.data() + 4 * word); }
 inline void SetWord(std::vector<uint8_t>* bytes, size_t word, uint32_t v) { PutLe32(bytes->data() + 4 * word, v); }

@@ -17,8 +17,9 @@
 #include "platform/Clock.h"
 #include "platform/Event.h"
 #include "platform/Socket.h"
-#include "sim/KelvoSim.h"
+#include "tests/platform/Scratch.h"
 #include "tests/platform/SilentPort.h"
+#include "tests/sim/SimTestCamera.h"
 #include "ToolTestUtil.h"
 
 namespace {
@@ -102,18 +103,7 @@ struct CBackground {
 
 class ToolMessages : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/pellix-messages-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
-        m_config = m_dir + "/vistel.conf";
-    }
-    void TearDown() override
-    {
-        m_sim.Stop();
-        RunCommand("rm -rf '" + m_dir + "'");
-    }
+    void TearDown() override { m_sim.Stop(); }
     // Every port of the camera is port, plus the extra lines.
     void AllPortsAt(uint16_t port, const std::string& extra = "")
     {
@@ -124,9 +114,7 @@ protected:
     // kelvo-sim in this process with the faults, frames only when asked, the configuration at it.
     void StartSim(const pxsim::SimFaults& faults)
     {
-        pxsim::SimConfig c = pxsim::DefaultSimConfig();
-        c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
-        c.dwFrameIntervalMs = 0;
+        pxsim::SimConfig c = simtest::TestConfig();
         c.faults = faults;
         ASSERT_EQ(m_sim.Start(c), 0);
         std::ofstream(m_config) << m_sim.ClientConfigText();
@@ -148,7 +136,9 @@ protected:
         return std::string("(the ") + role + ", " + name + " in VISTEL_CONFIG=" + m_config + ")";
     }
 
-    std::string m_dir, m_config;
+    platformtest::CScratch m_scratch;
+    const std::string& m_dir = m_scratch.Path();
+    const std::string m_config = m_scratch.In("vistel.conf");
     pxsim::CKelvoSim m_sim;
 };
 

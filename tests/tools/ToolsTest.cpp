@@ -44,14 +44,8 @@ bool Exists(const std::string& path)
 
 class ToolsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/pellix-tools-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_dir = dir;
-    }
-    void TearDown() override { RunCommand("rm -rf '" + m_dir + "'"); }
-    std::string m_dir;
+    updatetest::CScratch m_scratch;
+    const std::string& m_dir = m_scratch.Path();
 };
 
 } // namespace

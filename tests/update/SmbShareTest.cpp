@@ -152,17 +152,8 @@ TEST(SmbShare, TheShareOperationsAndAWholeUpdateAgainstSamba)
     }
 
     // The camera's RAM files are the share; the simulated camera's tool reads them from its folder.
-    pxsim::SimConfig c;
-    c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
-    c.dwFrameIntervalMs = 0;
-    c.web.bEnabled = true;
-    c.web.usPort = 0;
-    c.web.update.strRamFiles = samba.Share();
-    c.web.update.usMessagePort = 0;
-    c.web.update.dwRebootMs = 100;
-    c.web.update.dwLineMs = 0;
     pxsim::CKelvoSim sim;
-    ASSERT_EQ(sim.Start(c), 0);
+    ASSERT_EQ(sim.Start(WebConfig(samba.Share())), 0);
     scratch.Write("vistel.conf", sim.ClientConfigText() + "RamFilesPath=smb://%s:" + std::to_string(samba.Port()) +
                                      "/RAMFILES\nUpdateTimeScale=1\n");
     setenv("VISTEL_CONFIG", (scratch.Path() + "/vistel.conf").c_str(), 1);

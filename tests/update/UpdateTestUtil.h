@@ -1,27 +1,24 @@
 // Helpers of the update tests: a simulated camera whose web service answers on a free loopback
 // port with the configuration pointing the library at it, a credential prompt that records what
-// it was asked, a package folder made on the spot, and a catcher of message boxes.
+// it was asked, and a package folder made on the spot.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "pellix/pellix.h"
-#include "platform/Messages.h"
 #include "sim/KelvoSim.h"
 #include "sim/SimWebService.h"
+#include "tests/platform/BoxCatcher.h"
+#include "tests/platform/Scratch.h"
 #include "update/CredentialPrompt.h"
 #include "update/UpdateTiming.h"
 
@@ -31,29 +28,7 @@ namespace updatetest {
 constexpr HttpTimeouts kQuick{2000, 1500};
 constexpr HttpTimeouts kRoomy{10000, 20000};
 
-// A scratch folder, removed with everything in it at the end.
-class CScratch {
-public:
-    CScratch()
-    {
-        char pattern[] = "/tmp/pellix-update-XXXXXX";
-        m_path = mkdtemp(pattern) != nullptr ? pattern : "";
-    }
-    ~CScratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::string& Path() const { return m_path; }
-    void Write(const std::string& name, const std::string& text) const
-    {
-        std::filesystem::create_directories(std::filesystem::path(m_path + "/" + name).parent_path());
-        std::ofstream(m_path + "/" + name, std::ios::binary) << text;
-    }
-
-private:
-    std::string m_path;
-};
+using platformtest::CScratch;
 
 // The SOAP operations among requests, as "Name 0xID" or "Name 0xID=value".
 inline std::vector<std::string> CallsOf(const std::vector<pxsim::SimWebRequest>& requests)
@@ -72,17 +47,31 @@ inline std::vector<std::string> CallsOf(const std::vector<pxsim::SimWebRequest>&
     return out;
 }
 
+// kelvo-sim with its web service alone on a free port; with RAM files, its update side too
+// (message server on a free port, reboots of 100 ms, the tool's lines without pause).
+inline pxsim::SimConfig WebConfig(const std::string& ramFiles = "")
+{
+    pxsim::SimConfig c;
+    c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
+    c.dwFrameIntervalMs = 0;
+    c.web.bEnabled = true;
+    c.web.usPort = 0;
+    if (!ramFiles.empty()) {
+        c.web.update.strRamFiles = ramFiles;
+        c.web.update.usMessagePort = 0;
+        c.web.update.dwRebootMs = 100;
+        c.web.update.dwLineMs = 0;
+    }
+    return c;
+}
+
 // kelvo-sim with only its web service, and VISTEL_CONFIG naming its port. One per test.
 class CWebCamera {
 public:
     explicit CWebCamera(const pxsim::SimWebBehaviour& behaviour = {},
                         const std::map<uint32_t, pxsim::SimStoreValue>& store = {}, HttpTimeouts timeouts = kRoomy)
     {
-        pxsim::SimConfig c;
-        c.usPublishPort = c.usWatchdogPort = c.usMessagePort = c.usFirstBufferPort = 0;
-        c.dwFrameIntervalMs = 0;
-        c.web.bEnabled = true;
-        c.web.usPort = 0;
+        pxsim::SimConfig c = WebConfig();
         c.web.behaviour = behaviour;
         c.web.store = store;
         m_started = m_sim.Start(c) == 0 && m_sim.WebService() != nullptr;
@@ -158,18 +147,6 @@ inline void UsePrompt(int answer, const std::string& user = "", const std::strin
     SetCredentialPrompt(&RecordingPrompt);
 }
 
-// Message boxes shown while it lives, as "caption|text".
-class CBoxCatcher {
-public:
-    CBoxCatcher() { px::SetMessageBoxHandler(&CBoxCatcher::Catch, this); }
-    ~CBoxCatcher() { px::SetMessageBoxHandler(nullptr, nullptr); }
-    std::vector<std::string> boxes;
-
-private:
-    static void Catch(const char* text, const char* caption, void* self)
-    {
-        static_cast<CBoxCatcher*>(self)->boxes.push_back(std::string(caption) + "|" + text);
-    }
-};
+using platformtest::CBoxCatcher;
 
 } // namespace updatetest

@@ -256,7 +256,8 @@ TEST(WServClient, SilentWsdlLeavesTheClientUnconnectedAndCallsShowTheBox)
     CBoxCatcher boxes;
     EXPECT_TRUE(client.GetStoreApiDataOLE(0x140010).IsEmpty());
     EXPECT_EQ(client.SetStoreApiData(0x240026, 1), -1);
-    EXPECT_EQ(boxes.boxes, (std::vector<std::string>(2, "http://127.0.0.1/WEBINC/kelvowserv.wsdl|Soap connection failed ")));
+    EXPECT_EQ(boxes.Count("http://127.0.0.1/WEBINC/kelvowserv.wsdl", "Soap connection failed "), 2u);
+    EXPECT_EQ(boxes.Boxes().size(), 2u);
 }
 
 TEST(WServClient, NoServerAtAllIsUnconnected)
