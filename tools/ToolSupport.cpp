@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include "netaccess/protocol/BufferId.h"
+#include "platform/Config.h"
+#include "platform/File.h"
 #include "sim/KelvoSim.h"
 
 namespace pxtool {
@@ -128,19 +130,64 @@ uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, u
     return PXClientInit(host, address, clientName, handle, timeoutMs, 1, kSignalDelayMs, kSignalTimeoutMs, kRetries);
 }
 
+namespace {
+// A configuration file is a few lines; anything far larger is not one.
+constexpr size_t kLargestConfigBytes = 1 << 20;
+} // namespace
+
+CConfigLayer::~CConfigLayer()
+{
+    if (m_strPath.empty())
+        return;
+    unlink(m_strPath.c_str());
+    if (m_bHadPrevious)
+        setenv("VISTEL_CONFIG", m_strPrevious.c_str(), 1);
+    else
+        unsetenv("VISTEL_CONFIG");
+}
+
+bool CConfigLayer::Put(const std::string& lines, std::string* error)
+{
+    if (m_strPath.empty()) {
+        const char* previous = std::getenv("VISTEL_CONFIG");
+        m_bHadPrevious = previous != nullptr;
+        m_strPrevious = previous != nullptr ? previous : "";
+        const std::string below = px::ConfigPath();
+        // No file underneath is the usual case (every value at its default); one that cannot be
+        // read would silently lose the user's values, so it is an error.
+        if (int e = px::FileReadAll(below.c_str(), kLargestConfigBytes, &m_strBelow); e != 0 && e != ENOENT) {
+            *error = "cannot read the configuration file " + below + ": " + std::strerror(e);
+            return false;
+        }
+        if (!m_strBelow.empty() && m_strBelow.back() != '\n')
+            m_strBelow += '\n';
+        const char* dir = std::getenv("TMPDIR");
+        std::string path = std::string(dir && *dir ? dir : "/tmp") + "/pellix-tool-XXXXXX";
+        const int fd = mkstemp(path.data());
+        if (fd < 0) {
+            *error = "cannot create a configuration file " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        close(fd);
+        m_strPath = path;
+    }
+    const std::string text = m_strBelow + lines;
+    if (int e = px::FileWriteAll(m_strPath.c_str(), text.data(), text.size()); e != 0) {
+        *error = "cannot write the configuration file " + m_strPath + ": " + std::strerror(e);
+        return false;
+    }
+    setenv("VISTEL_CONFIG", m_strPath.c_str(), 1);
+    return true;
+}
+
 struct CToolCamera::Impl {
     pxsim::CKelvoSim sim;
-    std::string strConfigPath;
+    CConfigLayer config;
 };
 
 CToolCamera::CToolCamera() : m_pImpl(std::make_unique<Impl>()) {}
 
-CToolCamera::~CToolCamera()
-{
-    m_pImpl->sim.Stop();
-    if (!m_pImpl->strConfigPath.empty())
-        unlink(m_pImpl->strConfigPath.c_str());
-}
+CToolCamera::~CToolCamera() { m_pImpl->sim.Stop(); }
 
 bool CToolCamera::Start(std::string* error)
 {
@@ -151,26 +198,10 @@ bool CToolCamera::Start(std::string* error)
         *error = std::string("the in-process simulator did not start: ") + std::strerror(e);
         return false;
     }
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/pellix-tool-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd < 0) {
-        *error = "cannot create the simulator's configuration file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    m_pImpl->strConfigPath = path;
-    const std::string text = m_pImpl->sim.ClientConfigText();
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    const bool closed = close(fd) == 0;
-    if (!written || !closed) {
-        *error = "cannot write the simulator's configuration file " + path;
-        return false;
-    }
-    setenv("VISTEL_CONFIG", path.c_str(), 1);
-    return true;
+    return m_pImpl->config.Put(m_pImpl->sim.ClientConfigText(), error);
 }
 
-std::string CToolCamera::ConfigFile() const { return m_pImpl->strConfigPath; }
+std::string CToolCamera::ConfigFile() const { return m_pImpl->config.Path(); }
 
 CameraAddress CToolCamera::Address() const
 {

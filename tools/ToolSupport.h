@@ -4,8 +4,10 @@
 // The tools talk to a camera only through the public header pellix/pellix.h. Without a camera
 // argument CToolCamera starts kelvo-sim in this process on free loopback ports and points the
 // library at it through a temporary VISTEL_CONFIG file, which must happen before the first PX
-// call (the library reads the ports when a client is made). The simulator's own threads serve it;
-// the tool's main thread only calls the library.
+// call (the library reads the ports when a client is made). That file is a CConfigLayer: the
+// user's configuration with the simulator's ports after it, so the user's other values (the
+// viewer's display, the log) still hold. The simulator's own threads serve it; the tool's main
+// thread only calls the library.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +50,31 @@ uint32_t OpenCameraClient(const CameraAddress& camera, const char* clientName, u
 // The lines of --help that say which ports the tools use and how long they wait.
 std::string ConnectionHelp();
 
+// A configuration file of this process's own laid over the one in force: that file's text (the
+// user's values) followed by lines of the tool's, which win as a later assignment of a name does.
+// VISTEL_CONFIG names it for as long as the object lives; the destructor removes the file and
+// gives VISTEL_CONFIG its previous value back. Layers stack: a second one made while a first is
+// in force carries the first's text. Made and ended on one thread, before the library reads it.
+class CConfigLayer {
+public:
+    CConfigLayer() = default;
+    ~CConfigLayer();
+    CConfigLayer(const CConfigLayer&) = delete;
+    CConfigLayer& operator=(const CConfigLayer&) = delete;
+
+    // Writes the file ("Name=Value" lines) and sets VISTEL_CONFIG; a second call replaces the
+    // lines of the first over the same text underneath. False with a message.
+    bool Put(const std::string& lines, std::string* error);
+    // The file written; empty before Put.
+    const std::string& Path() const { return m_strPath; }
+
+private:
+    std::string m_strPath;
+    std::string m_strBelow;          // the text of the file in force at the first Put
+    bool m_bHadPrevious = false;     // VISTEL_CONFIG was set at the first Put, to m_strPrevious
+    std::string m_strPrevious;
+};
+
 // kelvo-sim in this process, for as long as the object lives.
 class CToolCamera {
 public:
@@ -57,11 +84,12 @@ public:
     CToolCamera& operator=(const CToolCamera&) = delete;
 
     // Starts the default camera (an image IMG0 of 640x480 mono8 every 40 ms, a histogram, a text,
-    // an array and an input channel) and writes and sets VISTEL_CONFIG. False with a message.
+    // an array and an input channel) and lays its ports over the configuration in force
+    // (CConfigLayer). False with a message.
     bool Start(std::string* error);
     // 127.0.0.1, where the simulator listens.
     CameraAddress Address() const;
-    // The configuration file it wrote; the destructor removes it.
+    // The configuration file it wrote; the destructor removes it and restores VISTEL_CONFIG.
     std::string ConfigFile() const;
 
 private:

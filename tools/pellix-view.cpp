@@ -1,12 +1,16 @@
 // pellix-view: a window that shows one exchange buffer of a camera through the viewer control's
 // Qt widget (PellixView), with a status line and the control's own popup menu.
 //
-//   pellix-view [camera] [-b ID] [--agent] [--roi X,Y,W,H] [--screenshot FILE --frames N]
+//   pellix-view [camera] [-b ID] [--agent] [--roi X,Y,W,H] [--backend MODE] [--overlay FILE]
+//               [--screenshot FILE --frames N]
 //
 // The camera is a dotted IPv4 address or a host name; without one kelvo-sim runs in this process
 // and serves the default camera. -b names the buffer (default: the first image buffer of the
 // camera's list), --agent follows the camera's buffer list instead of showing a buffer, --roi asks
-// for a window of the full image. With --screenshot the program grabs the widget into FILE (PNG)
+// for a window of the full image. --backend chooses the control's display (UseDDraw in a
+// configuration layer of this process over the user's: gdi, soft, gl or auto), --overlay puts
+// the graphics of an overlay script up (OverlayScript.h) as a host program would: when the first
+// picture gives the full image size, and again whenever that size changes. With --screenshot the program grabs the widget into FILE (PNG)
 // once N frames have arrived and ends, so that it also runs on the off-screen platform
 // (QT_QPA_PLATFORM=offscreen). Exit status: 0, 1 on a failure (with a message), 2 for usage.
 //
@@ -26,6 +30,7 @@
 
 #include "pellix/PellixView.h"
 #include "pellix/pellix.h"
+#include "tools/OverlayScript.h"
 #include "tools/ToolSupport.h"
 
 namespace {
@@ -41,13 +46,49 @@ struct ViewOptions {
     int roi[4] = {0, 0, 0, 0};
     QString strScreenshot;
     int frames = 0;
+    int displayMode = -1;   // UseDDraw, -1: as the configuration says
+    QString strOverlay;
 };
+
+// --backend's names for the configuration's UseDDraw values.
+struct DisplayName {
+    const char* name;
+    int useDDraw;
+};
+constexpr DisplayName kDisplays[] = {{"auto", 1}, {"gdi", 0}, {"soft", 7}, {"gl", 9}};
+
+const char kUsage[] = "usage: pellix-view [camera] [-b ID] [--agent] [--roi X,Y,W,H] [--backend auto|gdi|soft|gl]\n"
+                      "                   [--overlay FILE] [--screenshot FILE --frames N]\n";
+
+const char kDescription[] =
+    "Shows one exchange buffer of a Kelvo camera (without a camera: the simulated camera, in this\n"
+    "process) with a status line and the control's popup menu (right click).\n"
+    "\n"
+    "--backend: auto picks the Direct3D 9 back-end on OpenGL ES where a GPU driver is present, else the\n"
+    "software compositor; gl and soft force one, gdi draws without a back-end and so without overlays.\n"
+    "It sets UseDDraw over the configuration file in force (VISTEL_CONFIG, else\n"
+    "/etc/dravik/vistel.conf), whose other values still hold: gl on a software OpenGL renderer needs\n"
+    "AllowSoftwareGL=1 there.\n"
+    "\n"
+    "--overlay FILE: graphics over the picture, in full-image pixels. One member of the control a line\n"
+    "with all its arguments, in this order:\n"
+    "%1"
+    "A number is decimal or 0x hex; a colour #RRGGBB, none, or a number (COLORREF 0x00BBGGRR); a text\n"
+    "one word or \"quoted\" (\\\" and \\\\ inside). id -1 takes the next free one. Lines starting with #\n"
+    "are comments. For example:\n"
+    "  AddOverlayRect    -1  20  20 120  80 1 #FFFF00 none 0\n"
+    "  AddOverlayText    -1  20 140   0   0 #FF0000 none 16 0 \"DejaVu Sans\" \"Overlay 123\" 0\n"
+    "The script is applied once the first picture arrives and again whenever the image's full size\n"
+    "changes; an error names the file's line and nothing is drawn.\n"
+    "\n"
+    "--screenshot FILE: once N frames (--frames) have arrived, grabs the window's picture into FILE\n"
+    "(PNG) and ends; it also runs without a display (QT_QPA_PLATFORM=offscreen).\n"
+    "\n"
+    "Exit status: 0; 1 on a failure, with a message; 2 for wrong use.";
 
 int Usage(const QString& message)
 {
-    fprintf(stderr, "pellix-view: %s\nusage: pellix-view [camera] [-b ID] [--agent] [--roi X,Y,W,H] "
-                    "[--screenshot FILE --frames N]\n",
-            qPrintable(message));
+    fprintf(stderr, "pellix-view: %s\n%s", qPrintable(message), kUsage);
     return 2;
 }
 
@@ -63,6 +104,39 @@ bool ParseRoi(const QString& text, int out[4])
             return false;
     }
     return out[2] > 0 && out[3] > 0;
+}
+
+bool ParseDisplay(const QString& text, int* useDDraw)
+{
+    for (const DisplayName& d : kDisplays) {
+        if (text == QLatin1String(d.name)) {
+            *useDDraw = d.useDDraw;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Calls the script's members through the control's dispatch interface, between an emptied list
+// and the redraw of the overlay. False with a message when the control refuses a call.
+bool ApplyOverlay(PellixView* view, const std::vector<pxtool::OverlayCall>& calls, const QString& path)
+{
+    view->ClearOverlay();
+    bool ok = true;
+    for (const pxtool::OverlayCall& call : calls) {
+        QVariantList args;
+        for (const pxtool::OverlayArgument& a : call.arguments)
+            args.append(a.bText ? QVariant(QString::fromStdString(a.text)) : QVariant(a.value));
+        const int hr =
+            view->Invoke(PellixView::DispIdOfName(QString::fromStdString(call.member)), PX_INVOKE_METHOD, args);
+        if (hr != PX_S_OK) {
+            fprintf(stderr, "pellix-view: %s:%d: the control refused %s (0x%08X)\n", qPrintable(path), call.line,
+                    call.member.c_str(), static_cast<unsigned>(hr));
+            ok = false;
+        }
+    }
+    view->DrawOverlay();
+    return ok;
 }
 
 // Finds the buffer's port in the camera's list (the first image buffer when no identifier is
@@ -99,17 +173,33 @@ uint16_t FindBuffer(const pxtool::CameraAddress& camera, QString* id)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    // --help answers without a display; the options proper are read once QApplication has taken
+    // out its own (-platform, ...).
     QCoreApplication::setApplicationName(QStringLiteral("pellix-view"));
-
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
     QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription)
+                                         .arg(QString::fromStdString(pxtool::OverlayScriptMembers())));
+    const QCommandLineOption helpOption(QStringList{"h", "help"}, "this text");
     parser.addPositionalArgument(QStringLiteral("camera"), QStringLiteral("IPv4 address or host name"));
     const QCommandLineOption bufferOption(QStringList{"b", "buffer"}, "buffer identifier", "ID");
     const QCommandLineOption agentOption("agent", "follow the camera's buffer list");
     const QCommandLineOption roiOption("roi", "window of the full image", "X,Y,W,H");
     const QCommandLineOption screenshotOption("screenshot", "grab the widget into FILE and end", "FILE");
     const QCommandLineOption framesOption("frames", "frames to wait for before the screenshot", "N");
-    parser.addOptions({bufferOption, agentOption, roiOption, screenshotOption, framesOption});
+    const QCommandLineOption backendOption("backend", "the display back-end: auto, gdi, soft or gl", "MODE");
+    const QCommandLineOption overlayOption("overlay", "put up the graphics of an overlay script", "FILE");
+    parser.addOptions({helpOption, bufferOption, agentOption, roiOption, backendOption, overlayOption, screenshotOption,
+                       framesOption});
+    if (parser.parse(arguments) && parser.isSet(helpOption)) {
+        // Qt's text without its first line, which names no program before QApplication exists.
+        const QString text = parser.helpText();
+        printf("%s%s", kUsage, qPrintable(text.mid(text.indexOf(QLatin1Char('\n')) + 1)));
+        return 0;
+    }
+    QApplication app(argc, argv);
     if (!parser.parse(app.arguments()))
         return Usage(parser.errorText());
 
@@ -135,6 +225,21 @@ int main(int argc, char** argv)
         return Usage(QStringLiteral("--frames takes a count"));
     if (!o.strScreenshot.isEmpty() && o.bAgent)
         return Usage(QStringLiteral("--screenshot shows a buffer, not the agent's list"));
+    if (parser.isSet(backendOption) && !ParseDisplay(parser.value(backendOption), &o.displayMode))
+        return Usage(QStringLiteral("--backend takes auto, gdi, soft or gl"));
+    o.strOverlay = parser.value(overlayOption);
+    std::vector<pxtool::OverlayCall> overlay;
+    if (!o.strOverlay.isEmpty() && !pxtool::ReadOverlayScript(o.strOverlay.toStdString(), &overlay, &error)) {
+        fprintf(stderr, "pellix-view: %s\n", error.c_str());
+        return 1;
+    }
+
+    // The control reads UseDDraw when it is made, so the layer comes before the window.
+    pxtool::CConfigLayer displayConfig;
+    if (o.displayMode >= 0 && !displayConfig.Put("UseDDraw=" + std::to_string(o.displayMode) + "\n", &error)) {
+        fprintf(stderr, "pellix-view: %s\n", error.c_str());
+        return 1;
+    }
 
     // The simulator outlives the window, whose control talks to it until it is destroyed.
     pxtool::CToolCamera simulator;
@@ -204,25 +309,37 @@ int main(int argc, char** argv)
         }
     });
 
+    // After each frame, once its event is over and the control's data lock is free again: the
+    // overlay when the full image size is new, then the screenshot when its frames are in.
     int frames = 0;
     bool grabbing = false;
+    QSize overlaySize;   // the full image size the script was last applied at
+    auto afterFrame = [&] {
+        const QSize full(view->GetFullSizeX(), view->GetFullSizeY());
+        if (!overlay.empty() && !full.isEmpty() && full != overlaySize) {
+            overlaySize = full;
+            if (!ApplyOverlay(view, overlay, o.strOverlay) && !o.strScreenshot.isEmpty()) {
+                app.exit(1);
+                return;
+            }
+        }
+        if (o.strScreenshot.isEmpty() || frames < o.frames || grabbing)
+            return;
+        grabbing = true;
+        const QPixmap shot = view->grab();
+        if (!shot.save(o.strScreenshot, "PNG")) {
+            fprintf(stderr, "pellix-view: cannot write %s\n", qPrintable(o.strScreenshot));
+            app.exit(1);
+            return;
+        }
+        app.exit(0);
+    };
+    QObject::connect(view, &PellixView::OnImageReceived, [&](quint64, quint64) {
+        ++frames;
+        QTimer::singleShot(0, &app, afterFrame);
+    });
     QTimer patience;
     if (!o.strScreenshot.isEmpty()) {
-        // Counted as they arrive; the grab comes after the event, when the data lock is free again.
-        QObject::connect(view, &PellixView::OnImageReceived, [&](quint64, quint64) {
-            if (++frames < o.frames || grabbing)
-                return;
-            grabbing = true;
-            QTimer::singleShot(0, &app, [&] {
-                const QPixmap shot = view->grab();
-                if (!shot.save(o.strScreenshot, "PNG")) {
-                    fprintf(stderr, "pellix-view: cannot write %s\n", qPrintable(o.strScreenshot));
-                    app.exit(1);
-                    return;
-                }
-                app.exit(0);
-            });
-        });
         patience.setSingleShot(true);
         QObject::connect(&patience, &QTimer::timeout, [&] {
             fprintf(stderr, "pellix-view: %d of %d frames arrived: %s\n", frames, o.frames,
