@@ -234,13 +234,6 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // The control reads UseDDraw when it is made, so the layer comes before the window.
-    pxtool::CConfigLayer displayConfig;
-    if (o.displayMode >= 0 && !displayConfig.Put("UseDDraw=" + std::to_string(o.displayMode) + "\n", &error)) {
-        fprintf(stderr, "pellix-view: %s\n", error.c_str());
-        return 1;
-    }
-
     // The simulator outlives the window, whose control talks to it until it is destroyed.
     pxtool::CToolCamera simulator;
     if (o.camera.bSimulator) {
@@ -249,6 +242,13 @@ int main(int argc, char** argv)
             return 1;
         }
         o.camera = simulator.Address();
+    }
+    // The control reads UseDDraw when it is made, so this layer (over the simulator's, over the
+    // user's file) comes before the window.
+    pxtool::CConfigLayer displayConfig;
+    if (o.displayMode >= 0 && !displayConfig.Put("UseDDraw=" + std::to_string(o.displayMode) + "\n", &error)) {
+        fprintf(stderr, "pellix-view: %s\n", error.c_str());
+        return 1;
     }
     uint16_t port = 0;
     if (!o.bAgent && (port = FindBuffer(o.camera, &o.strBufferId)) == 0)
@@ -317,6 +317,13 @@ int main(int argc, char** argv)
     auto afterFrame = [&] {
         const QSize full(view->GetFullSizeX(), view->GetFullSizeY());
         if (!overlay.empty() && !full.isEmpty() && full != overlaySize) {
+            // Only a back-end shows overlays, and one that cannot start leaves the control on GDI
+            // with nothing but its log to say so. A back-end's key is never 0 before a script
+            // sets it (magenta), so 0 here means none.
+            if (overlaySize.isEmpty() && view->GetOverlayTransparentColor() == 0)
+                fprintf(stderr, "pellix-view: warning: the control draws without a display back-end, so the overlay "
+                                "is not shown (--backend gdi, or the back-end asked for cannot run here: gl on a "
+                                "software OpenGL renderer needs AllowSoftwareGL=1 in the configuration)\n");
             overlaySize = full;
             if (!ApplyOverlay(view, overlay, o.strOverlay) && !o.strScreenshot.isEmpty()) {
                 app.exit(1);
