@@ -228,6 +228,8 @@ int main(int argc, char** argv)
     if (parser.isSet(backendOption) && !ParseDisplay(parser.value(backendOption), &o.displayMode))
         return Usage(QStringLiteral("--backend takes auto, gdi, soft or gl"));
     o.strOverlay = parser.value(overlayOption);
+    if (!o.strOverlay.isEmpty() && o.bAgent)
+        return Usage(QStringLiteral("--overlay draws over a buffer's picture, not the agent's list"));
     std::vector<pxtool::OverlayCall> overlay;
     if (!o.strOverlay.isEmpty() && !pxtool::ReadOverlayScript(o.strOverlay.toStdString(), &overlay, &error)) {
         fprintf(stderr, "pellix-view: %s\n", error.c_str());
