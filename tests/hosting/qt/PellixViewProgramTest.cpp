@@ -83,6 +83,12 @@ FrameFound FindFrame(const Picture& shot, const Mask& masked)
     return best;
 }
 
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // Xvfb on a display number it chooses itself (-displayfd), so that servers of tests running side
 // by side never race for one; ended with the object.
 class CXServer {
@@ -128,11 +134,10 @@ int RunPellixView(const QStringList& arguments, const QString& config, const QTe
     environment.insert(QStringLiteral("FONTCONFIG_FILE"), QStringLiteral(PELLIX_TEST_FONTS_CONF));
     environment.insert(QStringLiteral("LP_NUM_THREADS"), QStringLiteral("0"));
     // The user's configuration, which the bundled simulator's ports are laid over.
-    QFile file(dir.filePath(QStringLiteral("vistel.conf")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) != config.toUtf8().size())
+    const QString configPath = dir.filePath(QStringLiteral("vistel.conf"));
+    if (!WriteFile(configPath, config.toUtf8()))
         return -1;
-    file.close();
-    environment.insert(QStringLiteral("VISTEL_CONFIG"), file.fileName());
+    environment.insert(QStringLiteral("VISTEL_CONFIG"), configPath);
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::MergedChannels);
@@ -208,10 +213,7 @@ TEST_P(PellixViewBackEnd, ScreenshotShowsTheOverlayScriptOverTheFrame)
     ASSERT_TRUE(dir.isValid());
     const QString shotPath = dir.filePath(QStringLiteral("shot.png"));
     const QString scriptPath = dir.filePath(QStringLiteral("overlay.txt"));
-    QFile script(scriptPath);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    ASSERT_EQ(script.write(kOverlayScript), qint64(sizeof kOverlayScript - 1));
-    script.close();
+    ASSERT_TRUE(WriteFile(scriptPath, kOverlayScript));
     QString output;
     ASSERT_EQ(RunPellixView({"--backend", b.option, "--overlay", scriptPath, "--screenshot", shotPath, "--frames",
                              "20"},
@@ -260,10 +262,7 @@ TEST(PellixViewProgram, OverlayScriptErrorsNameTheLineAndEndTheProgram)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString scriptPath = dir.filePath(QStringLiteral("overlay.txt"));
-    QFile script(scriptPath);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("# a rectangle\nAddOverlayRect -1 40 40 240 160 1 yellow none 0\n");
-    script.close();
+    ASSERT_TRUE(WriteFile(scriptPath, "# a rectangle\nAddOverlayRect -1 40 40 240 160 1 yellow none 0\n"));
     QString output;
     EXPECT_EQ(RunPellixView({"--overlay", scriptPath}, QString(), dir, &output), 1);
     EXPECT_TRUE(output.contains(scriptPath +
