@@ -12,33 +12,6 @@ using pxsim::CKelvoSim;
 
 using SimAgent = SimTest;
 
-TEST_F(SimAgent, EveryAgentGenerationSpeaksItsOwnForm)
-{
-    const struct {
-        uint32_t version;
-        uint32_t partB;   // of a data reply: 72 bytes with envelopes, the old 32 without
-    } cases[] = {{0x0400012C, 72}, {0, 72}, {0x02020000, 72}, {0x02010000, 32}, {0x01010000, 32}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.version);
-        CKelvoSim s;
-        ASSERT_EQ(s.Start(TestConfig(c.version)), 0);
-        CSimTestClient publish, image;
-        ASSERT_TRUE(publish.Open(s.PublishPort()));
-        EXPECT_EQ(publish.Version(), c.version);
-        Reply list;
-        ASSERT_TRUE(publish.Exchange(AgentMakeGetBufferList(), &list));
-        EXPECT_EQ(list.parts.dwRecordCount, 5u);
-        ASSERT_TRUE(image.Open(s.BufferPort("IMG0")));
-        Reply data, params;
-        ASSERT_TRUE(image.GetData("IMG0", 1, &data));
-        EXPECT_EQ(data.parts.dwPartBSize, c.partB);
-        EXPECT_EQ(data.parts.dwPartA[1], 8 + c.partB + 640u * 480);
-        ASSERT_TRUE(image.GetParams("IMG0", &params));
-        EXPECT_EQ(params.parts.dwPartBSize, 12u);
-        EXPECT_EQ(params.partC.size(), 60u);
-    }
-}
-
 TEST_F(SimAgent, BufferListAndResourceCheck)
 {
     pxsim::SimConfig c = TestConfig();

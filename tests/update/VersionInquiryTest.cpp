@@ -120,8 +120,6 @@ TEST(UpdateErrors, TextsOfTheCodes)
     char text[256] = "untouched";
     EXPECT_EQ(PXGetKelvoUpdateError(0x801, text), 1);
     EXPECT_STREQ(text, "Error: connecting to Kelvo");
-    EXPECT_EQ(PXGetKelvoUpdateError(128, text), 1);
-    EXPECT_STREQ(text, "Error: during BootRom burning");
     std::strcpy(text, "untouched");
     EXPECT_EQ(PXGetKelvoUpdateError(0x80C, text), 0);
     EXPECT_EQ(PXGetKelvoUpdateError(0, text), 0);

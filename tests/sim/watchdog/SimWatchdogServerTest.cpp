@@ -93,26 +93,6 @@ TEST_F(SimWatchdog, EachConnectionHasItsOwnSignals)
     Ask(slow, WD_CHECK, 1);
 }
 
-TEST_F(SimWatchdog, SignalsStopAfterTheSetTime)
-{
-    m_server.SetStopSignalsAfter(100);
-    CPeer peer;
-    Connect(peer);
-    ASSERT_TRUE(peer.Send(10, WD_SET_DELAY));
-    ASSERT_TRUE(peer.Send(0, WD_START));
-    // The server says when it stopped; after that the signals end (the last ones may still be
-    // on their way), and the connection itself lives on.
-    ASSERT_TRUE(m_log.WaitFor("signals stopped 100 ms after WD_START"));
-    AgentMessage m;
-    int signals = 0;
-    while (peer.Receive(&m, 1000)) {
-        ASSERT_EQ(m.dwCode, uint32_t{WD_SIGNAL});
-        ASSERT_LT(++signals, 50);
-    }
-    EXPECT_GE(signals, 1);
-    Ask(peer, WD_CHECK, 1);
-}
-
 TEST_F(SimWatchdog, UnansweredCheckAndDelayedReplies)
 {
     CPeer peer;
@@ -130,20 +110,6 @@ TEST_F(SimWatchdog, UnansweredCheckAndDelayedReplies)
     Ask(peer, WD_CHECK, 1);
     EXPECT_GE(px::TickCount64() - start, 145u);
     EXPECT_TRUE(m_log.WaitFor("answering in 150 ms"));
-}
-
-TEST_F(SimWatchdog, RefusedConnectionsAreClosedAtOnce)
-{
-    m_server.SetRefuseConnections(true);
-    CPeer refused;
-    Connect(refused);
-    EXPECT_TRUE(refused.Ended(1000));
-    EXPECT_TRUE(m_log.WaitFor("watchdog 1: connection refused"));
-    EXPECT_EQ(m_server.ConnectionCount(), 0u);
-    m_server.SetRefuseConnections(false);
-    CPeer accepted;
-    Connect(accepted);
-    Ask(accepted, WD_CHECK, 1);
 }
 
 TEST_F(SimWatchdog, StopEndsEveryThreadPromptly)
