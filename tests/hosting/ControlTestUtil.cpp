@@ -175,7 +175,7 @@ pxhost::HeadlessHostOptions Window(int32_t width, int32_t height)
 
 CImageRecorder::CImageRecorder(CHeadlessHost& host) : m_host(host)
 {
-    host.SetEventHandler([this](int32_t dispid, const PXVariant* args, uint32_t argc) {
+    host.SetEventHandler([shared = m_shared, &host](int32_t dispid, const PXVariant* args, uint32_t argc) {
         if (dispid != PXEVENT_OnImageReceived || argc != 2 || args[0].vt != PX_VT_UI8 || args[1].vt != PX_VT_UI8)
             return;
         CapturedImage image;
@@ -192,17 +192,19 @@ CImageRecorder::CImageRecorder(CHeadlessHost& host) : m_host(host)
         image.header.assign(header, header + 40 + (image.bitCount == 8 ? 1024 : 4));
         if (data != nullptr)
             image.data.assign(data, data + image.dwSizeImage);
-        image.qwSerial = static_cast<uint64_t>(m_host.Get("SerialCounter").Int() & 0xFFFFFFFF) |
-                         (static_cast<uint64_t>(m_host.Get("SerialCounterHigh").Int() & 0xFFFFFFFF) << 32);
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_images.push_back(std::move(image));
+        image.qwSerial = static_cast<uint64_t>(host.Get("SerialCounter").Int() & 0xFFFFFFFF) |
+                         (static_cast<uint64_t>(host.Get("SerialCounterHigh").Int() & 0xFFFFFFFF) << 32);
+        std::lock_guard<std::mutex> lock(shared->lock);
+        shared->images.push_back(std::move(image));
     });
 }
 
+CImageRecorder::~CImageRecorder() { m_host.SetEventHandler(nullptr); }
+
 std::vector<CapturedImage> CImageRecorder::Images() const
 {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_images;
+    std::lock_guard<std::mutex> lock(m_shared->lock);
+    return m_shared->images;
 }
 
 bool CImageRecorder::WaitForImages(size_t count)

@@ -73,17 +73,25 @@ struct CapturedImage {
     std::vector<uint8_t> data;
 };
 
-// Records every OnImageReceived of a host (installed as its event handler).
+// Records every OnImageReceived of a host (installed as its event handler). The list outlives
+// the recorder while a call of the handler is under way on the control's window thread, since a
+// test's recorder goes before its host and so before the control stops firing.
 class CImageRecorder {
 public:
     explicit CImageRecorder(CHeadlessHost& host);
+    ~CImageRecorder();
+    CImageRecorder(const CImageRecorder&) = delete;
+    CImageRecorder& operator=(const CImageRecorder&) = delete;
     std::vector<CapturedImage> Images() const;
     bool WaitForImages(size_t count);
 
 private:
+    struct Shared {
+        std::mutex lock;
+        std::vector<CapturedImage> images;
+    };
     CHeadlessHost& m_host;
-    mutable std::mutex m_lock;
-    std::vector<CapturedImage> m_images;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
 };
 
 // ---- expected pictures -------------------------------------------------------------------------
