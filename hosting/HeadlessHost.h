@@ -1,46 +1,30 @@
 // The headless host: a host of the viewer control of our own, over the control's C interface
 // (pellix/pellix_control.h) only, with a window that is a BGRX pixel surface in memory.
 //
-// It is what tests, off-screen programs and the toolkit hosts (the Qt widget) model on: one
-// window thread with a message queue, posted and sent messages, timers, invalidation and
-// painting, scripted answers for the message box, the popup menu, the dialogs and the clipboard,
-// and a record of every event with its arguments.
+// It is what tests and off-screen programs use: the host core (HostCore.h) run on a window thread
+// of its own, with timers, invalidation and painting, scripted answers for the message box, the
+// popup menu, the dialogs and the clipboard, and a record of every event with its arguments.
 //
-// Who owns what, and which thread runs where:
+// Who owns what, and which thread runs where (the core's rules hold; this adds):
 //   - CHeadlessHost owns the window thread ("HostWindow"), the control (made and destroyed on that
-//     thread), the window surface and everything recorded. Every call into the control runs on
-//     the window thread: Invoke and the other calls below marshal themselves there and wait for
-//     the result when made from another thread, and run at once when made on it (from an event
-//     handler, say).
-//   - The control's worker threads call getWindowSurface, getClientRect, releaseWindowSurface,
-//     invalidate, hasWindow and deliverMessage; everything else comes on the window thread.
-//   - m_lock guards the queue, the timers, the records, the scripts and the window's flags, with
-//     m_changed telling every waiter about any change; it is never held while the control runs.
-//     m_surfaceLock guards the window surface and counts its users: the control between
-//     getWindowSurface and releaseWindowSurface, and the host's paint, which hands the surface to
-//     PXControlPaint the same way. Users write the pixels as a window's painters do, ordered by
-//     the control's own locks; the host's reads and reallocations (Window(), Resize) wait until
-//     there is none. No lock of the host is held while the control runs, so the control's locks
-//     always come first.
-//   - A sent message waits for its processing or its time-out; a send that times out while still
-//     queued is withdrawn, so the control's repeated sends never pile up. When the window goes,
-//     every waiting and later send returns 0 at once: a host being destroyed never deadlocks with
-//     a control that is stopping.
+//     thread), and everything recorded. Every call into the control runs on the window thread:
+//     Invoke and the other calls below marshal themselves there and wait for the result when made
+//     from another thread, and run at once when made on it (from an event handler, say).
+//   - The core's m_lock also guards the window thread's tasks, the timers, the records, the
+//     scripts and the held flag; every change to them is a change WaitFor sees.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "hosting/HostCore.h"
 #include "hosting/HostValue.h"
 #include "pellix/pellix_control.h"
 #include "platform/Thread.h"
@@ -126,16 +110,14 @@ using EventHandler = std::function<void(int32_t dispid, const PXVariant* args, u
 // Persisted values in the order the control gave them.
 using PropertyBag = std::vector<std::pair<std::string, HostValue>>;
 
-class CHeadlessHost {
+class CHeadlessHost : public CHostCore {
 public:
     explicit CHeadlessHost(const HeadlessHostOptions& options = HeadlessHostOptions());
     // Destroys the window if it still exists, then the control, then ends the window thread.
-    ~CHeadlessHost();
-    CHeadlessHost(const CHeadlessHost&) = delete;
-    CHeadlessHost& operator=(const CHeadlessHost&) = delete;
+    ~CHeadlessHost() override;
 
     // False when PXControlCreate gave no control.
-    bool HasControl() const { return m_pControl != nullptr; }
+    bool HasControl() const { return Control() != nullptr; }
 
     // --- the window --------------------------------------------------------------------------
     // The window appears and the control gets PX_WM_CREATE (its automatic start).
@@ -143,7 +125,6 @@ public:
     // The window goes: sends are released, the control gets PX_WM_DESTROY, queued messages and
     // timers are dropped.
     void DestroyWindow();
-    bool WindowExists() const;
     // A new client size: the surface follows and the control gets PX_WM_SIZE.
     void Resize(int32_t width, int32_t height);
 
@@ -160,11 +141,10 @@ public:
     int32_t LoadProperties(const PropertyBag& bag);
     // Runs fn with the control on the window thread and waits for it.
     void RunOnWindowThread(const std::function<void(PXControl*)>& fn);
-    bool OnWindowThread() const;
 
     // --- the message queue -------------------------------------------------------------------
     // Queues a message as the system would (any thread); false when there is no window.
-    bool PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+    bool PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) { return Post(msg, wParam, lParam); }
     // A mouse message at client (x, y) with the keys held (PX_MK_...).
     bool PostMouse(uint32_t msg, int32_t x, int32_t y, uint32_t keys);
     // A window thread that stops processing its messages (posted, sent, timers, paint) while
@@ -173,9 +153,6 @@ public:
     // Waits until every message queued before the call was processed (false on time-out, or
     // when messages are held).
     bool Flush(uint32_t timeoutMs);
-    uint32_t SendsWaiting() const;
-    uint32_t SendsDelivered() const;
-    uint32_t SendsGivenUp() const;
     std::vector<RecordedMessage> Messages() const;
 
     // --- timers ------------------------------------------------------------------------------
@@ -210,79 +187,46 @@ public:
     std::vector<TextDialogRecord> TextDialogs() const;
     std::vector<HostBitmap> Clipboard() const;
 
-    // --- waiting -----------------------------------------------------------------------------
-    // Waits until condition() holds, re-testing it after every change the host sees (an event,
-    // a message handled, a paint, an invalidation, a timer call, a send's end); false on
-    // time-out. The condition may invoke members: their calls are not changes.
-    bool WaitFor(const std::function<bool()>& condition, uint32_t timeoutMs);
+    // --- waiting (WaitFor: an event, a message handled, a paint, an invalidation, a timer call
+    // and a send's end are changes) -------------------------------------------------------------
     bool WaitForEvents(int32_t dispid, size_t count, uint32_t timeoutMs);
 
 private:
-    struct SendState;
-    struct QueuedMessage {
-        uint32_t msg = 0;
-        uintptr_t wParam = 0;
-        intptr_t lParam = 0;
-        std::shared_ptr<SendState> pSend;        // a sent message
-        std::shared_ptr<bool> pFlushMark;        // Flush's marker, set when reached
-    };
     struct Timer {
         uint32_t dwPeriodMs = 0;
         uint64_t qwDue = 0;
-    };
-    struct Surface {
-        int32_t width = 0, height = 0;
-        std::vector<uint8_t> pixels;
     };
 
     void WindowLoop();
     // One step of the loop with m_lock held: a task, a message, a timer, a paint; false when
     // there was nothing to do.
     bool Step(std::unique_lock<std::mutex>& lock);
-    void Dispatch(const QueuedMessage& m);
     void PaintOnWindowThread();
-    void ChangedLocked() { ++m_qwChanges; m_changed.notify_all(); }
-    void Changed();
 
-    // The table's functions.
-    static int HostGetWindowSurface(void* data, PXSurface* s);
-    static void HostGetClientRect(void* data, PXRect* r);
-    static void HostReleaseWindowSurface(void* data, const PXSurface* s);
-    static uint32_t HostSetTimer(void* data, uint32_t id, uint32_t periodMs);
-    static void HostKillTimer(void* data, uint32_t id);
-    static void HostInvalidate(void* data);
-    static int HostHasWindow(void* data);
-    static int HostDeliverMessage(void* data, uint32_t msg, uintptr_t wParam, intptr_t lParam, int send,
-                                  uint32_t timeoutMs);
-    static int32_t HostMessageBox(void* data, const char* text, const char* caption, uint32_t flags);
-    static void HostFireEvent(void* data, int32_t dispid, const PXVariant* args, uint32_t argc);
-    static uint32_t HostTrackMenu(void* data, const PXMenuItem* items, uint32_t count, int32_t x, int32_t y);
-    static int HostSaveFileDialog(void* data, const char* const* filters, uint32_t filterCount, const char* title,
-                                  const char* initialName, const char* defaultExt, char* path, uint32_t pathSize,
-                                  uint32_t* chosenFilter);
-    static int HostTextDialog(void* data, const char* title, const char* prompt, char* text, uint32_t textSize);
-    static int HostSetClipboardBitmap(void* data, const PXSurface* bitmap);
-    static void HostScreenOrigin(void* data, int32_t* x, int32_t* y);
+    void OnDispatched(uint32_t msg, uintptr_t wParam, intptr_t lParam, int consumed) override;
+    void OnWindowGone() override;
+    uint32_t OnSetTimer(uint32_t id, uint32_t periodMs) override;
+    void OnKillTimer(uint32_t id) override;
+    void OnInvalidate() override;
+    int32_t OnMessageBox(const char* text, const char* caption, uint32_t flags) override;
+    void OnEvent(int32_t dispid, const PXVariant* args, uint32_t argc) override;
+    uint32_t OnTrackMenu(const PXMenuItem* items, uint32_t count, int32_t x, int32_t y) override;
+    int OnSaveFileDialog(const char* const* filters, uint32_t filterCount, const char* title,
+                         const char* initialName, const char* defaultExt, char* path, uint32_t pathSize,
+                         uint32_t* chosenFilter) override;
+    int OnTextDialog(const char* title, const char* prompt, char* text, uint32_t textSize) override;
+    int OnSetClipboardBitmap(const PXSurface& bitmap) override;
+    void OnScreenOrigin(int32_t* x, int32_t* y) override;
 
     const HeadlessHostOptions m_options;
-    PXControlHost m_table{};
-    PXControl* m_pControl = nullptr;   // made and destroyed on the window thread
     px::Thread m_thread;
-    std::thread::id m_windowThreadId;
 
-    mutable std::mutex m_lock;
-    std::condition_variable m_changed;
-    uint64_t m_qwChanges = 0;
+    // Under m_lock.
     bool m_bQuit = false;
-    bool m_bWindow = false;        // between CreateWindow and the end of DestroyWindow
-    bool m_bWindowGoing = false;   // from the start of DestroyWindow: sends give up
     bool m_bHeld = false;
-    bool m_bInvalid = false;
     std::deque<std::function<void()>> m_tasks;
-    std::deque<QueuedMessage> m_messages;
     std::map<uint32_t, Timer> m_timers;
     uint64_t m_qwInvalidations = 0, m_qwPaints = 0;
-    uint32_t m_dwSendsWaiting = 0, m_dwSendsDelivered = 0, m_dwSendsGivenUp = 0;
     std::vector<RecordedMessage> m_recordedMessages;
     std::vector<RecordedEvent> m_events;
     std::vector<TimerCall> m_timerCalls;
@@ -297,11 +241,6 @@ private:
     std::vector<SaveDialogRecord> m_saveDialogs;
     std::vector<TextDialogRecord> m_textDialogs;
     std::vector<HostBitmap> m_clipboard;
-
-    mutable std::mutex m_surfaceLock;
-    mutable std::condition_variable m_surfaceFree;
-    Surface m_window;
-    uint32_t m_dwSurfaceUsers = 0;
 };
 
 } // namespace pxhost
