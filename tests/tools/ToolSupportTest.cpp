@@ -8,7 +8,7 @@
 
 #include "platform/Config.h"
 #include "platform/File.h"
-#include "tests/update/UpdateTestUtil.h"
+#include "tests/platform/Scratch.h"
 #include "tools/OverlayScript.h"
 #include "tools/ToolSupport.h"
 
@@ -40,7 +40,7 @@ protected:
         setenv("VISTEL_CONFIG", m_user.c_str(), 1);
     }
     void TearDown() override { unsetenv("VISTEL_CONFIG"); }
-    updatetest::CScratch m_scratch;
+    platformtest::CScratch m_scratch;
     std::string m_user;
 };
 
@@ -224,7 +224,7 @@ TEST(OverlayScript, ErrorsNameTheLineAndWhatIsWrong)
 
 TEST(OverlayScript, FilesGiveTheirNameWithTheLine)
 {
-    updatetest::CScratch scratch;
+    platformtest::CScratch scratch;
     scratch.Write("ok.txt", "AddOverlayPixel -1 1 2 #FF0000 0\n");
     scratch.Write("bad.txt", "# two lines\nDrawOverlay\nDrawOverlay 1\n");
     std::vector<OverlayCall> calls;
