@@ -79,20 +79,18 @@ TEST(ControlLife, StartAndStopInEveryOrder)
     EXPECT_EQ(CallInt(host, "Stop"), 0);
     EXPECT_EQ(CallInt(host, "GetConnected"), 0);
 
-    // Port 0: the client is made, nothing is subscribed, the control is not connected.
-    AimAt(host, camera, "IMG0");
-    ASSERT_EQ(host.Put("Port", HostValue::I4(0)), PX_S_OK);
-    EXPECT_EQ(CallInt(host, "Start"), 0);
-    EXPECT_EQ(CallInt(host, "GetConnected"), 0);
-    EXPECT_NE(CallInt(host, "GetClientID"), 0);
-    EXPECT_EQ(camera.sim.Subscribers("IMG0"), 0u);
-    EXPECT_EQ(CallInt(host, "Stop"), 0);
-    // An empty buffer identifier likewise.
-    AimAt(host, camera, "IMG0");
-    ASSERT_EQ(host.Put("BufferId", HostValue::Text("")), PX_S_OK);
-    EXPECT_EQ(CallInt(host, "Start"), 0);
-    EXPECT_EQ(CallInt(host, "GetConnected"), 0);
-    EXPECT_EQ(CallInt(host, "Stop"), 0);
+    // Port 0 or an empty buffer identifier: the client is made, nothing is subscribed, the
+    // control is not connected.
+    for (const auto& [property, value] :
+         {std::pair{"Port", HostValue::I4(0)}, std::pair{"BufferId", HostValue::Text("")}}) {
+        AimAt(host, camera, "IMG0");
+        ASSERT_EQ(host.Put(property, value), PX_S_OK);
+        EXPECT_EQ(CallInt(host, "Start"), 0) << property;
+        EXPECT_EQ(CallInt(host, "GetConnected"), 0) << property;
+        EXPECT_NE(CallInt(host, "GetClientID"), 0) << property;
+        EXPECT_EQ(camera.sim.Subscribers("IMG0"), 0u) << property;
+        EXPECT_EQ(CallInt(host, "Stop"), 0);
+    }
 
     // Stop forgot the server: the next Start has none and fails to subscribe; the control is
     // connected in the failed state, silent, its getters 0, until Stop.
@@ -141,61 +139,60 @@ TEST(ControlLife, GeometryIsNegotiatedFieldByField)
     }
 }
 
-// A failing automatic start fires OnError with the code and its text.
+// A failing automatic start fires OnError with the code and its text: no server at all; an agent
+// (asked through the client of another control in agent mode) that answers that the buffer's
+// resources are not available; a buffer that is not published (the agent's own result, any other
+// code).
 TEST(ControlLife, AutomaticStartFailuresFireOnError)
 {
     CSimCamera camera(ImageCamera(32, 24, PX_FORMAT_MONO8));
     ASSERT_TRUE(camera.Started());
-    {
-        // No server at all.
+    CHeadlessHost agent(Window(32, 24));
+    agent.Put("Agent", HostValue::I4(1));
+    agent.Put("ServerAddress", HostValue::Text("127.0.0.1"));
+    agent.CreateWindow();
+    ASSERT_EQ(agent.CountEvents(PXEVENT_OnError), 0u);
+    const int64_t agentId = CallInt(agent, "GetClientID");
+    ASSERT_NE(agentId, 0);
+    const struct {
+        bool bServer, bNoResources;
+        const char* buffer;
+        int64_t code;   // 0: any but 3000 and 2090
+        const char *text, *errorMessage;
+    } cases[] = {
+        {false, false, "IMG0", 3000, "Timeout. Connection lost with server", nullptr},
+        {true, true, "IMG0", 2090, "Not enough resources to create client", "ERROR: Unknown error occured."},
+        {true, false, "NONE", 0, "Unknown error", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        pxsim::SimFaults faults;
+        faults.bResourceCheckZero = c.bNoResources;
+        camera.sim.SetFaults(faults);
         CHeadlessHost host(Window(32, 24));
-        host.Put("Port", HostValue::I4(camera.Port("IMG0")));
-        host.Put("BufferId", HostValue::Text("IMG0"));
+        AimAt(host, camera, "IMG0");
+        host.Put("BufferId", HostValue::Text(c.buffer));
+        if (!c.bServer)
+            host.Put("ServerAddress", HostValue::Text("0.0.0.0"));
+        if (c.bNoResources)
+            host.Put("LinkedAgentID", HostValue::I4(static_cast<int32_t>(agentId)));
         host.CreateWindow();
         std::vector<pxhost::RecordedEvent> events = host.Events();
         ASSERT_EQ(events.size(), 1u);
         EXPECT_EQ(events[0].dispid, PXEVENT_OnError);
         ASSERT_EQ(events[0].args.size(), 2u);
         EXPECT_EQ(events[0].args[0].vt, PX_VT_I4);
-        EXPECT_EQ(events[0].args[0].Int(), 3000);
-        EXPECT_EQ(events[0].args[1].strText, "Timeout. Connection lost with server");
-    }
-    {
-        // An agent answers that the buffer's resources are not available: the control asks
-        // through the client of another control in agent mode.
-        CHeadlessHost agent(Window(32, 24));
-        agent.Put("Agent", HostValue::I4(1));
-        agent.Put("ServerAddress", HostValue::Text("127.0.0.1"));
-        agent.CreateWindow();
-        ASSERT_EQ(agent.CountEvents(PXEVENT_OnError), 0u);
-        const int64_t agentId = CallInt(agent, "GetClientID");
-        ASSERT_NE(agentId, 0);
-        pxsim::SimFaults faults;
-        faults.bResourceCheckZero = true;
-        camera.sim.SetFaults(faults);
-        CHeadlessHost host(Window(32, 24));
-        AimAt(host, camera, "IMG0");
-        host.Put("LinkedAgentID", HostValue::I4(static_cast<int32_t>(agentId)));
-        host.CreateWindow();
-        std::vector<pxhost::RecordedEvent> events = host.Events();
-        ASSERT_EQ(events.size(), 1u);
-        EXPECT_EQ(events[0].args[0].Int(), 2090);
-        EXPECT_EQ(events[0].args[1].strText, "Not enough resources to create client");
-        EXPECT_EQ(CallText(host, "GetErrorMessage"), "ERROR: Unknown error occured.");
-        camera.sim.SetFaults(pxsim::SimFaults());
-    }
-    {
-        // A buffer that is not published: the agent's own result, any other code.
-        CHeadlessHost host(Window(32, 24));
-        AimAt(host, camera, "IMG0");
-        host.Put("BufferId", HostValue::Text("NONE"));
-        host.CreateWindow();
-        std::vector<pxhost::RecordedEvent> events = host.Events();
-        ASSERT_EQ(events.size(), 1u);
-        EXPECT_NE(events[0].args[0].Int(), 0);
-        EXPECT_NE(events[0].args[0].Int(), 2090);
-        EXPECT_NE(events[0].args[0].Int(), 3000);
-        EXPECT_EQ(events[0].args[1].strText, "Unknown error");
+        if (c.code != 0) {
+            EXPECT_EQ(events[0].args[0].Int(), c.code);
+        } else {
+            EXPECT_NE(events[0].args[0].Int(), 0);
+            EXPECT_NE(events[0].args[0].Int(), 2090);
+            EXPECT_NE(events[0].args[0].Int(), 3000);
+        }
+        EXPECT_EQ(events[0].args[1].strText, c.text);
+        if (c.errorMessage != nullptr) {
+            EXPECT_EQ(CallText(host, "GetErrorMessage"), c.errorMessage);
+        }
     }
 }
 
