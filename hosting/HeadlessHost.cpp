@@ -591,9 +591,11 @@ int CHeadlessHost::OnTextDialog(const char* title, const char* prompt, char* tex
     return 1;
 }
 
-int CHeadlessHost::OnSetClipboardBitmap(const PXSurface& bitmap)
+int CHeadlessHost::OnSetClipboardBitmap(const PXSurface* bitmap)
 {
-    HostBitmap copy = CopyRows(bitmap.pixels, bitmap.width, bitmap.height, bitmap.stride);
+    if (bitmap == nullptr)
+        return 0;
+    HostBitmap copy = CopyRows(bitmap->pixels, bitmap->width, bitmap->height, bitmap->stride);
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_bClipboardAccepts)
         return 0;
@@ -604,8 +606,10 @@ int CHeadlessHost::OnSetClipboardBitmap(const PXSurface& bitmap)
 
 void CHeadlessHost::OnScreenOrigin(int32_t* x, int32_t* y)
 {
-    *x = m_options.screenX;
-    *y = m_options.screenY;
+    if (x != nullptr)
+        *x = m_options.screenX;
+    if (y != nullptr)
+        *y = m_options.screenY;
 }
 
 } // namespace pxhost

@@ -215,7 +215,7 @@ private:
                          const char* initialName, const char* defaultExt, char* path, uint32_t pathSize,
                          uint32_t* chosenFilter) override;
     int OnTextDialog(const char* title, const char* prompt, char* text, uint32_t textSize) override;
-    int OnSetClipboardBitmap(const PXSurface& bitmap) override;
+    int OnSetClipboardBitmap(const PXSurface* bitmap) override;
     void OnScreenOrigin(int32_t* x, int32_t* y) override;
 
     const HeadlessHostOptions m_options;

@@ -7,105 +7,62 @@ namespace pxhost {
 
 namespace {
 
-CHostCore* Of(void* data) { return static_cast<CHostCore*>(data); }
+// A table slot that calls a member function of the host core behind data.
+template <typename Member>
+struct SlotOf;
+template <typename R, typename... A>
+struct SlotOf<R (CHostCore::*)(A...)> {
+    template <R (CHostCore::*M)(A...)>
+    static R Call(void* data, A... args)
+    {
+        return (static_cast<CHostCore*>(data)->*M)(args...);
+    }
+};
 
 } // namespace
 
 CHostCore::CHostCore(int32_t width, int32_t height, uint8_t fill, uint32_t sendCapMs)
     : m_dwSendCapMs(sendCapMs), m_surface(width, height, fill)
 {
-    FillTable();
+    // The slots a host adds are called only while the control exists, inside the host's lifetime.
+#define PX_SLOT(member) &SlotOf<decltype(&CHostCore::member)>::Call<&CHostCore::member>
+    m_table.size = sizeof(PXControlHost);
+    m_table.data = this;
+    m_table.getWindowSurface = PX_SLOT(GetWindowSurface);
+    m_table.getClientRect = PX_SLOT(GetClientRect);
+    m_table.releaseWindowSurface = PX_SLOT(ReleaseWindowSurface);
+    m_table.setTimer = PX_SLOT(OnSetTimer);
+    m_table.killTimer = PX_SLOT(OnKillTimer);
+    m_table.invalidate = PX_SLOT(OnInvalidate);
+    m_table.hasWindow = PX_SLOT(HasWindow);
+    m_table.deliverMessage = PX_SLOT(Deliver);
+    m_table.messageBox = PX_SLOT(OnMessageBox);
+    m_table.fireEvent = PX_SLOT(OnEvent);
+    m_table.trackMenu = PX_SLOT(OnTrackMenu);
+    m_table.saveFileDialog = PX_SLOT(OnSaveFileDialog);
+    m_table.textDialog = PX_SLOT(OnTextDialog);
+    m_table.setClipboardBitmap = PX_SLOT(OnSetClipboardBitmap);
+    m_table.screenOrigin = PX_SLOT(OnScreenOrigin);
+#undef PX_SLOT
 }
 
 CHostCore::~CHostCore() = default;
 
-// The table's slots reach this object through data; those a host adds go to its virtual functions.
-// The virtual calls are made only while the control exists, inside the host's lifetime.
-void CHostCore::FillTable()
+int CHostCore::GetWindowSurface(PXSurface* s) { return s != nullptr && WindowExists() && m_surface.Acquire(s) ? 1 : 0; }
+
+void CHostCore::GetClientRect(PXRect* r)
 {
-    struct Slots {
-        static int GetWindowSurface(void* data, PXSurface* s)
-        {
-            CHostCore* h = Of(data);
-            return s != nullptr && h->WindowExists() && h->m_surface.Acquire(s) ? 1 : 0;
-        }
-        static void GetClientRect(void* data, PXRect* r)
-        {
-            if (r != nullptr)
-                *r = Of(data)->WindowExists() ? Of(data)->m_surface.Rect() : PXRect{0, 0, 0, 0};
-        }
-        static void ReleaseWindowSurface(void* data, const PXSurface* s)
-        {
-            if (s != nullptr)
-                Of(data)->m_surface.Release();
-        }
-        static uint32_t SetTimer(void* data, uint32_t id, uint32_t periodMs)
-        {
-            return Of(data)->OnSetTimer(id, periodMs);
-        }
-        static void KillTimer(void* data, uint32_t id) { Of(data)->OnKillTimer(id); }
-        static void Invalidate(void* data) { Of(data)->OnInvalidate(); }
-        static int HasWindow(void* data) { return Of(data)->WindowExists() ? 1 : 0; }
-        static int DeliverMessage(void* data, uint32_t msg, uintptr_t wParam, intptr_t lParam, int send,
-                                  uint32_t timeoutMs)
-        {
-            return Of(data)->Deliver(msg, wParam, lParam, send, timeoutMs);
-        }
-        static int32_t MessageBox(void* data, const char* text, const char* caption, uint32_t flags)
-        {
-            return Of(data)->OnMessageBox(text, caption, flags);
-        }
-        static void FireEvent(void* data, int32_t dispid, const PXVariant* args, uint32_t argc)
-        {
-            Of(data)->OnEvent(dispid, args, argc);
-        }
-        static uint32_t TrackMenu(void* data, const PXMenuItem* items, uint32_t count, int32_t x, int32_t y)
-        {
-            return Of(data)->OnTrackMenu(items, count, x, y);
-        }
-        static int SaveFileDialog(void* data, const char* const* filters, uint32_t filterCount, const char* title,
-                                  const char* initialName, const char* defaultExt, char* path, uint32_t pathSize,
-                                  uint32_t* chosenFilter)
-        {
-            return Of(data)->OnSaveFileDialog(filters, filterCount, title, initialName, defaultExt, path, pathSize,
-                                              chosenFilter);
-        }
-        static int TextDialog(void* data, const char* title, const char* prompt, char* text, uint32_t textSize)
-        {
-            return Of(data)->OnTextDialog(title, prompt, text, textSize);
-        }
-        static int SetClipboardBitmap(void* data, const PXSurface* bitmap)
-        {
-            return bitmap != nullptr ? Of(data)->OnSetClipboardBitmap(*bitmap) : 0;
-        }
-        static void ScreenOrigin(void* data, int32_t* x, int32_t* y)
-        {
-            int32_t ox = 0, oy = 0;
-            Of(data)->OnScreenOrigin(&ox, &oy);
-            if (x != nullptr)
-                *x = ox;
-            if (y != nullptr)
-                *y = oy;
-        }
-    };
-    m_table.size = sizeof(PXControlHost);
-    m_table.data = this;
-    m_table.getWindowSurface = Slots::GetWindowSurface;
-    m_table.getClientRect = Slots::GetClientRect;
-    m_table.releaseWindowSurface = Slots::ReleaseWindowSurface;
-    m_table.setTimer = Slots::SetTimer;
-    m_table.killTimer = Slots::KillTimer;
-    m_table.invalidate = Slots::Invalidate;
-    m_table.hasWindow = Slots::HasWindow;
-    m_table.deliverMessage = Slots::DeliverMessage;
-    m_table.messageBox = Slots::MessageBox;
-    m_table.fireEvent = Slots::FireEvent;
-    m_table.trackMenu = Slots::TrackMenu;
-    m_table.saveFileDialog = Slots::SaveFileDialog;
-    m_table.textDialog = Slots::TextDialog;
-    m_table.setClipboardBitmap = Slots::SetClipboardBitmap;
-    m_table.screenOrigin = Slots::ScreenOrigin;
+    if (r != nullptr)
+        *r = WindowExists() ? m_surface.Rect() : PXRect{0, 0, 0, 0};
 }
+
+void CHostCore::ReleaseWindowSurface(const PXSurface* s)
+{
+    if (s != nullptr)
+        m_surface.Release();
+}
+
+int CHostCore::HasWindow() { return WindowExists() ? 1 : 0; }
 
 // ---- any thread ----------------------------------------------------------------------------------
 

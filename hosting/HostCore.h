@@ -132,8 +132,8 @@ protected:
                                  const char* initialName, const char* defaultExt, char* path, uint32_t pathSize,
                                  uint32_t* chosenFilter) = 0;
     virtual int OnTextDialog(const char* title, const char* prompt, char* text, uint32_t textSize) = 0;
-    virtual int OnSetClipboardBitmap(const PXSurface& bitmap) = 0;
-    virtual void OnScreenOrigin(int32_t* x, int32_t* y) = 0;
+    virtual int OnSetClipboardBitmap(const PXSurface* bitmap) = 0;
+    virtual void OnScreenOrigin(int32_t* x, int32_t* y) = 0;   // either may be null
 
 private:
     struct SendState {
@@ -147,8 +147,12 @@ private:
         std::shared_ptr<bool> pFlushMark;   // Flush's mark, set when reached
     };
 
+    // The table's slots that are the core's.
+    int GetWindowSurface(PXSurface* s);
+    void GetClientRect(PXRect* r);
+    void ReleaseWindowSurface(const PXSurface* s);
+    int HasWindow();
     int Deliver(uint32_t msg, uintptr_t wParam, intptr_t lParam, int send, uint32_t timeoutMs);
-    void FillTable();
 
     const uint32_t m_dwSendCapMs;
     PXControlHost m_table{};

@@ -185,13 +185,18 @@ int CQtWindowHost::OnTextDialog(const char* title, const char* prompt, char* tex
     return TextDialog(m_pWidget, title, prompt, text, textSize);
 }
 
-int CQtWindowHost::OnSetClipboardBitmap(const PXSurface& bitmap) { return SetClipboardBitmap(bitmap); }
+int CQtWindowHost::OnSetClipboardBitmap(const PXSurface* bitmap)
+{
+    return bitmap != nullptr ? SetClipboardBitmap(*bitmap) : 0;
+}
 
 void CQtWindowHost::OnScreenOrigin(int32_t* x, int32_t* y)
 {
     const QPoint origin = m_pWidget->mapToGlobal(QPoint(0, 0));
-    *x = origin.x();
-    *y = origin.y();
+    if (x != nullptr)
+        *x = origin.x();
+    if (y != nullptr)
+        *y = origin.y();
 }
 
 } // namespace pxqt

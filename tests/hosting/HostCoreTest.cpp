@@ -64,7 +64,7 @@ private:
         return 0;
     }
     int OnTextDialog(const char*, const char*, char*, uint32_t) override { return 0; }
-    int OnSetClipboardBitmap(const PXSurface&) override { return 0; }
+    int OnSetClipboardBitmap(const PXSurface*) override { return 0; }
     void OnScreenOrigin(int32_t*, int32_t*) override {}
 };
 
