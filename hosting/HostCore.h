@@ -10,7 +10,7 @@
 //     widget's GUI thread. The control is made, called and destroyed there only; every protected
 //     member that runs the control (CreateControl, DestroyControl, OpenWindow, CloseWindow,
 //     ResizeWindow, Dispatch, DispatchNextLocked, PaintControl) is called on it, and so is every
-//     virtual function but OnInvalidate.
+//     virtual function but OnInvalidate and WakeLocked.
 //   - The control's worker threads call getWindowSurface, getClientRect, releaseWindowSurface,
 //     invalidate, hasWindow and deliverMessage; the rest of the table comes on the window thread.
 //   - m_lock guards the message queue, the window's flags, the invalid flag and the counters of

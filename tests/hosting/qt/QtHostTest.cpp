@@ -44,25 +44,30 @@ TEST(QtHost, TheWidgetsLifeAndInputBecomeTheControlsWindowMessages)
     host.getClientRect(host.data, &rect);
     EXPECT_EQ(rect.right, 300);
 
-    QTest::mouseClick(view.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(10, 20));
-    QTest::mouseClick(view.get(), Qt::RightButton, Qt::ControlModifier, QPoint(30, 40));
-    QTest::mouseClick(view.get(), Qt::MiddleButton, {}, QPoint(299, 149));
+    const struct {
+        Qt::MouseButton button;
+        Qt::KeyboardModifiers keys;
+        QPoint at;
+        uint32_t down, up;
+        uintptr_t downKeys, upKeys;   // the button is up by the up message
+    } clicks[] = {
+        {Qt::LeftButton, Qt::ShiftModifier, {10, 20}, PX_WM_LBUTTONDOWN, PX_WM_LBUTTONUP, PX_MK_LBUTTON | PX_MK_SHIFT,
+         PX_MK_SHIFT},
+        {Qt::RightButton, Qt::ControlModifier, {30, 40}, PX_WM_RBUTTONDOWN, PX_WM_RBUTTONUP,
+         PX_MK_RBUTTON | PX_MK_CONTROL, PX_MK_CONTROL},
+        {Qt::MiddleButton, {}, {299, 149}, PX_WM_MBUTTONDOWN, PX_WM_MBUTTONUP, PX_MK_MBUTTON, 0},
+    };
+    for (const auto& c : clicks) {
+        QTest::mouseClick(view.get(), c.button, c.keys, c.at);
+        const auto down = MessagesOf(c.down), up = MessagesOf(c.up);
+        ASSERT_EQ(down.size(), 1u) << c.down;
+        ASSERT_EQ(up.size(), 1u) << c.up;
+        EXPECT_EQ(down[0].wParam, c.downKeys) << c.down;
+        EXPECT_EQ(up[0].wParam, c.upKeys) << c.up;
+        EXPECT_EQ(down[0].lParam, PX_MOUSE_LPARAM(c.at.x(), c.at.y())) << c.down;
+        EXPECT_EQ(up[0].lParam, PX_MOUSE_LPARAM(c.at.x(), c.at.y())) << c.up;
+    }
     QTest::mouseMove(view.get(), QPoint(5, 6));
-    const auto down = MessagesOf(PX_WM_LBUTTONDOWN);
-    ASSERT_EQ(down.size(), 1u);
-    EXPECT_EQ(down[0].wParam, PX_MK_LBUTTON | PX_MK_SHIFT);
-    EXPECT_EQ(down[0].lParam, PX_MOUSE_LPARAM(10, 20));
-    ASSERT_EQ(MessagesOf(PX_WM_LBUTTONUP).size(), 1u);
-    EXPECT_EQ(MessagesOf(PX_WM_LBUTTONUP)[0].wParam, PX_MK_SHIFT);   // the button is up by then
-    ASSERT_EQ(MessagesOf(PX_WM_RBUTTONDOWN).size(), 1u);
-    EXPECT_EQ(MessagesOf(PX_WM_RBUTTONDOWN)[0].wParam, PX_MK_RBUTTON | PX_MK_CONTROL);
-    const auto rightUp = MessagesOf(PX_WM_RBUTTONUP);
-    ASSERT_EQ(rightUp.size(), 1u);
-    EXPECT_EQ(rightUp[0].wParam, PX_MK_CONTROL);
-    EXPECT_EQ(rightUp[0].lParam, PX_MOUSE_LPARAM(30, 40));
-    EXPECT_EQ(MessagesOf(PX_WM_MBUTTONDOWN).size(), 1u);
-    ASSERT_EQ(MessagesOf(PX_WM_MBUTTONUP).size(), 1u);
-    EXPECT_EQ(MessagesOf(PX_WM_MBUTTONUP)[0].lParam, PX_MOUSE_LPARAM(299, 149));
     ASSERT_FALSE(MessagesOf(PX_WM_MOUSEMOVE).empty());
     EXPECT_EQ(MessagesOf(PX_WM_MOUSEMOVE).back().lParam, PX_MOUSE_LPARAM(5, 6));
 
