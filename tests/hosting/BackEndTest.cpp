@@ -2,7 +2,8 @@
 // window through the tests' display back-end (registered in the Direct3D 9 place), whose answers
 // to IsValid and CanStretch are scripted. The presented picture is compared pixel for pixel with
 // the camera's image stretched to the window, the texts with their boxes, and the back-end's calls
-// of one frame and one paint with the order of its DC pairs.
+// of one frame and one paint with the order of its DC pairs; then the overlay shapes traced with
+// the mouse and the text dialog's kept text, as they show in the presented picture.
 #include <gtest/gtest.h>
 
 #include "ControlTestUtil.h"
@@ -73,6 +74,20 @@ private:
     displaytest::CTestDisplay* m_pMade = nullptr;
 };
 
+// The picture the back-end's last Present made, 0x00RRGGBB.
+Picture Presented(displaytest::CTestDisplay* display, int32_t width, int32_t height)
+{
+    Picture p;
+    p.width = width;
+    p.height = height;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t bgr = display->WindowPixel(x, y);
+            p.rgb.push_back(((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF));
+        }
+    return p;
+}
+
 class BackEndPainting : public ::testing::TestWithParam<BackEndCase> {};
 
 TEST_P(BackEndPainting, ThePresentedPictureIsTheImageWithItsTextsAndOverlay)
@@ -111,19 +126,8 @@ TEST_P(BackEndPainting, ThePresentedPictureIsTheImageWithItsTextsAndOverlay)
     EXPECT_EQ(registered.CallsFrom(before), c.calls);
     EXPECT_TRUE(registered.Made()->Violations().empty());
 
-    Picture p;
     const bool presented = c.isValid == 1 || c.isValid == 10;
-    if (presented) {
-        p.width = kW;
-        p.height = kH;
-        for (int32_t y = 0; y < kH; ++y)
-            for (int32_t x = 0; x < kW; ++x) {
-                const uint32_t bgr = registered.Made()->WindowPixel(x, y);
-                p.rgb.push_back(((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF));
-            }
-    } else {
-        p = FromWindow(host.Window());
-    }
+    const Picture p = presented ? Presented(registered.Made(), kW, kH) : FromWindow(host.Window());
     const Picture want = Stretch(CameraPicture(kImageW, kImageH, PX_FORMAT_RGB32, recorder.Images().back().qwSerial),
                                  kW, kH);
     const struct {
@@ -150,5 +154,90 @@ TEST_P(BackEndPainting, ThePresentedPictureIsTheImageWithItsTextsAndOverlay)
 
 INSTANTIATE_TEST_SUITE_P(EachAnswer, BackEndPainting, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<BackEndCase>& info) { return info.param.name; });
+
+// Each shape chosen in the menu and dragged with the mouse shows in the border colour (red) within
+// the box of its drag, the image untouched around it, and fires no mouse event. The traced text
+// is the dialog's: a first dialog closed without OK leaves it empty, a text given with OK stays
+// for the dialogs after it however they are closed. (The dialog's text is the process's: this is
+// the only test of this program that answers it with OK.)
+TEST(TracedShapes, EachShapeShowsWhereItWasDraggedAndTheTextIsTheDialogs)
+{
+    CRegisteredTestDisplay registered({1, 1, 1, 0x00FF00FF});
+    CSimCamera camera(ImageCamera(kImageW, kImageH, PX_FORMAT_RGB32), "UseDDraw=9\n");
+    ASSERT_TRUE(camera.Started());
+    pxhost::HeadlessHostOptions options = Window(kImageW, kImageH);
+    options.bAutoPaint = false;
+    CHeadlessHost host(options);
+    CImageRecorder recorder(host);
+    ASSERT_EQ(host.Put("PopupMenuInteraction", HostValue::I4(0x20)), PX_S_OK);
+    ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
+    const Picture image = CameraPicture(kImageW, kImageH, PX_FORMAT_RGB32, recorder.Images().back().qwSerial);
+    auto menu = [&](uint32_t command) {
+        host.ScriptMenuAnswer(command);
+        EXPECT_EQ(host.WindowMessage(PX_WM_RBUTTONUP, 0, PX_MOUSE_LPARAM(1, 1)), 0);
+    };
+    // Clears the overlays, chooses the shape, drags it and paints.
+    auto trace = [&](uint32_t command, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+        menu(0x700);
+        menu(command);
+        host.ClearRecords();
+        EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONDOWN, 0, PX_MOUSE_LPARAM(x0, y0)), 0);
+        EXPECT_EQ(host.WindowMessage(PX_WM_MOUSEMOVE, PX_MK_LBUTTON, PX_MOUSE_LPARAM((x0 + x1) / 2, (y0 + y1) / 2)), 0);
+        EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONUP, 0, PX_MOUSE_LPARAM(x1, y1)), 0);
+        EXPECT_TRUE(host.Events().empty()) << "a trace fires no mouse event";
+        host.Paint();
+        return Presented(registered.Made(), kImageW, kImageH);
+    };
+    constexpr uint32_t kRed = 0xFF0000;
+    const struct {
+        const char* shape;
+        uint32_t command;
+        int32_t x0, y0, x1, y1;
+        int32_t left, top, right, bottom;   // where it may draw
+    } shapes[] = {
+        {"rectangle", 0xA02, 100, 80, 40, 30, 38, 28, 103, 83},
+        {"ellipse", 0xA03, 40, 120, 140, 200, 38, 118, 143, 203},
+        {"line", 0xA05, 20, 220, 300, 180, 18, 178, 303, 223},
+        {"pixel", 0xA04, 50, 50, 200, 60, 200, 60, 201, 61},
+        {"text", 0xA06, 150, 20, 300, 60, 150, 20, 310, 60},
+    };
+    Picture kelvo;
+    for (const auto& s : shapes) {
+        SCOPED_TRACE(s.shape);
+        const Picture p = trace(s.command, s.x0, s.y0, s.x1, s.y1);
+        EXPECT_GT(CountColour(p, kRed, s.left, s.top, s.right, s.bottom),
+                  CountColour(image, kRed, s.left, s.top, s.right, s.bottom));
+        for (int32_t y = 0; y < kImageH; ++y)
+            for (int32_t x = 0; x < kImageW; ++x) {
+                if (x < s.left || x >= s.right || y < s.top || y >= s.bottom) {
+                    ASSERT_EQ(p.At(x, y), image.At(x, y)) << "(" << x << ", " << y << ")";
+                }
+            }
+        kelvo = p;
+    }
+    EXPECT_EQ(host.CountEvents(PXEVENT_OnMouseDown), 0u);
+    EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONDOWN, 0, PX_MOUSE_LPARAM(1, 1)), 0);
+    EXPECT_EQ(host.CountEvents(PXEVENT_OnMouseDown), 1u) << "the trace ended: the next click is the host's";
+
+    const struct {
+        bool ok;
+        const char* typed;
+    } dialogs[] = {{false, "not taken"}, {true, "hello"}, {false, "not taken"}};
+    std::vector<Picture> texts;
+    for (const auto& d : dialogs) {
+        host.ScriptTextDialog({d.ok, d.typed});
+        host.ClearRecords();
+        menu(0x1600);
+        const std::vector<pxhost::TextDialogRecord> asked = host.TextDialogs();
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].strTitle, "Set Overlay String");
+        EXPECT_EQ(asked[0].strPrompt, "Enter the string to write");
+        texts.push_back(trace(0xA06, 150, 20, 300, 60));
+    }
+    EXPECT_EQ(FirstDifference(texts[0], image), "") << "an empty text: nothing drawn";
+    EXPECT_NE(FirstDifference(texts[1], image), "");
+    EXPECT_NE(FirstDifference(texts[1], kelvo), "") << "\"hello\", not the first text";
+    EXPECT_EQ(FirstDifference(texts[2], texts[1]), "") << "\"hello\" kept";
+}
 
 } // namespace

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 
+#include "../image/ImageReaders.h"
 #include "ControlTestUtil.h"
 
 namespace {
@@ -27,6 +29,25 @@ std::vector<uint8_t> FileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The bitmap file of a converted image: the file header, the header with the height made positive,
+// the colour table, then the rows (already padded to 4 bytes) from the last.
+std::vector<uint8_t> BitmapFile(const CapturedImage& image)
+{
+    const uint32_t rows = static_cast<uint32_t>(-image.height), table = 4 * image.dwClrUsed;
+    const uint32_t offset = 14 + 40 + table;
+    std::vector<uint8_t> file = {'B', 'M'};
+    for (uint32_t v : {offset + image.dwSizeImage, 0u, offset})
+        for (int i = 0; i < 4; ++i)
+            file.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    file.insert(file.end(), image.header.begin(), image.header.begin() + 40 + table);
+    for (int i = 0; i < 4; ++i)
+        file[14 + 8 + i] = static_cast<uint8_t>(rows >> (8 * i));
+    const size_t stride = image.data.size() / rows;
+    for (size_t r = rows; r-- > 0;)
+        file.insert(file.end(), image.data.begin() + r * stride, image.data.begin() + (r + 1) * stride);
+    return file;
 }
 
 // Waits until the last image handed out has this width (a camera's new window has arrived).
@@ -50,12 +71,12 @@ pxsim::SimConfig StreamingCamera(uint32_t width, uint32_t height, uint32_t forma
 
 TEST(ControlMouse, WindowPointsBecomeImagePointsAndEventsOrZoom)
 {
-    CSimCamera camera(ImageCamera(64, 48, PX_FORMAT_MONO8));
+    CSimCamera camera(ImageCamera(640, 480, PX_FORMAT_MONO8));
     ASSERT_TRUE(camera.Started());
     CHeadlessHost host(Window(32, 24));
-    // A 32 x 24 window of the image at (10, 5), shown 1:1.
-    for (const auto& [name, value] : {std::pair{"BufferSizeX", 32}, {"BufferSizeY", 24}, {"BufferOffsetX", 10},
-                                      {"BufferOffsetY", 5}, {"Subsection", 1}, {"PopupMenuInteraction", 0x80}})
+    // A 32 x 24 window of the image at (100, 50), shown 1:1: window point (10, 10) is (110, 60).
+    for (const auto& [name, value] : {std::pair{"BufferSizeX", 32}, {"BufferSizeY", 24}, {"BufferOffsetX", 100},
+                                      {"BufferOffsetY", 50}, {"Subsection", 1}, {"PopupMenuInteraction", 0x80}})
         ASSERT_EQ(host.Put(name, HostValue::I4(value)), PX_S_OK);
     ASSERT_TRUE(StartStreaming(host, camera, "IMG0"));
 
@@ -66,22 +87,22 @@ TEST(ControlMouse, WindowPointsBecomeImagePointsAndEventsOrZoom)
         int32_t event;                 // 0: none
         std::vector<int64_t> args;
     } cases[] = {
-        {PX_WM_MOUSEMOVE, 0, false, PXEVENT_OnMouseMove, {13, 9}},
-        {PX_WM_LBUTTONDOWN, 0, false, PXEVENT_OnMouseDown, {13, 9, 1}},
-        {PX_WM_LBUTTONUP, kShift, false, PXEVENT_OnMouseUp, {13, 9, 1}},   // no zoom without special
-        {PX_WM_RBUTTONDOWN, kShift, true, PXEVENT_OnMouseDown, {13, 9, 2}},
-        {PX_WM_RBUTTONUP, 0, false, PXEVENT_OnMouseUp, {13, 9, 2}},        // 0x80 alone: no menu
+        {PX_WM_MOUSEMOVE, 0, false, PXEVENT_OnMouseMove, {110, 60}},
+        {PX_WM_LBUTTONDOWN, 0, false, PXEVENT_OnMouseDown, {110, 60, 1}},
+        {PX_WM_LBUTTONUP, kShift, false, PXEVENT_OnMouseUp, {110, 60, 1}},   // no zoom without special
+        {PX_WM_RBUTTONDOWN, kShift, true, PXEVENT_OnMouseDown, {110, 60, 2}},
+        {PX_WM_RBUTTONUP, 0, false, PXEVENT_OnMouseUp, {110, 60, 2}},        // 0x80 alone: no menu
         {PX_WM_RBUTTONUP, kControl, true, 0, {}},
-        {PX_WM_MBUTTONDOWN, 0, true, PXEVENT_OnMouseDown, {13, 9, 4}},
-        {PX_WM_MBUTTONUP, 0, true, PXEVENT_OnMouseUp, {13, 9, 4}},
+        {PX_WM_MBUTTONDOWN, 0, true, PXEVENT_OnMouseDown, {110, 60, 4}},
+        {PX_WM_MBUTTONUP, 0, true, PXEVENT_OnMouseUp, {110, 60, 4}},
         {PX_WM_MBUTTONUP, kShift, true, 0, {}},
-        {PX_WM_MBUTTONUP, kControl, false, PXEVENT_OnMouseUp, {13, 9, 4}},
+        {PX_WM_MBUTTONUP, kControl, false, PXEVENT_OnMouseUp, {110, 60, 4}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.msg << " keys " << c.keys);
         ASSERT_EQ(host.Put("SpecialMouseInteraction", HostValue::I4(c.special ? 1 : 0)), PX_S_OK);
         host.ClearRecords();
-        EXPECT_EQ(host.WindowMessage(c.msg, c.keys, PX_MOUSE_LPARAM(3, 4)), 0) << "never consumed";
+        EXPECT_EQ(host.WindowMessage(c.msg, c.keys, PX_MOUSE_LPARAM(10, 10)), 0) << "never consumed";
         std::vector<pxhost::RecordedEvent> events = host.Events();
         ASSERT_EQ(events.size(), c.event != 0 ? 1u : 0u);
         if (c.event == 0)
@@ -93,7 +114,7 @@ TEST(ControlMouse, WindowPointsBecomeImagePointsAndEventsOrZoom)
         EXPECT_EQ(args, c.args);
     }
     EXPECT_TRUE(host.Menus().empty());
-    EXPECT_EQ(NewWindow(host), (std::vector<int64_t>{10, 5, 32, 24, 1})) << "nothing zoomed";
+    EXPECT_EQ(NewWindow(host), (std::vector<int64_t>{100, 50, 32, 24, 1})) << "nothing zoomed";
 }
 
 // Zoom in on the whole image asks for the window around the point at twice the scale, again for
@@ -211,19 +232,30 @@ TEST(ControlMenu, ItemsFollowTheBitsAndTheirCommandsAct)
     EXPECT_EQ(NewWindow(host), (std::vector<int64_t>{0, 0, 640, 480, 1})) << "Zoom Out";
     ASSERT_TRUE(WaitForWidth(host, recorder, 640));
 
-    // "Select new ROI", then a drag of 100 x 10 from (200, 100): fitted to 100 x 75, leftwards
-    // and upwards from the start when dragged that way.
+    // "Select new ROI" and a drag, fitted to the image's aspect and placed leftwards or upwards
+    // from the start when dragged that way; the whole image is asked for again between drags.
     ASSERT_EQ(host.Put("SpecialMouseInteraction", HostValue::I4(0)), PX_S_OK);
-    menu(0xE00);
-    host.ClearRecords();
-    EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONDOWN, 0, PX_MOUSE_LPARAM(200, 100)), 0);
-    EXPECT_EQ(host.WindowMessage(PX_WM_MOUSEMOVE, PX_MK_LBUTTON, PX_MOUSE_LPARAM(150, 95)), 0);
-    EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONUP, 0, PX_MOUSE_LPARAM(100, 90)), 0);
-    EXPECT_EQ(NewWindow(host), (std::vector<int64_t>{100, 25, 100, 75, 1}));
-    EXPECT_EQ(host.CountEvents(PXEVENT_OnMouseDown) + host.CountEvents(PXEVENT_OnMouseMove) +
-                  host.CountEvents(PXEVENT_OnMouseUp),
-              0u)
-        << "a trace fires no mouse events";
+    const struct {
+        int32_t x0, y0, x1, y1;
+        std::vector<int64_t> window;
+    } drags[] = {{200, 100, 100, 90, {100, 25, 100, 75, 1}},     // 100 x 10
+                 {200, 100, 301, 110, {200, 100, 104, 78, 1}},   // 101 x 10
+                 {300, 300, 310, 200, {300, 198, 136, 102, 1}}}; // 10 x 100
+    for (const auto& d : drags) {
+        menu(0xE00);
+        host.ClearRecords();
+        EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONDOWN, 0, PX_MOUSE_LPARAM(d.x0, d.y0)), 0);
+        EXPECT_EQ(host.WindowMessage(PX_WM_MOUSEMOVE, PX_MK_LBUTTON, PX_MOUSE_LPARAM((d.x0 + d.x1) / 2, d.y1)), 0);
+        EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONUP, 0, PX_MOUSE_LPARAM(d.x1, d.y1)), 0);
+        EXPECT_EQ(NewWindow(host), d.window);
+        EXPECT_EQ(host.CountEvents(PXEVENT_OnMouseDown) + host.CountEvents(PXEVENT_OnMouseMove) +
+                      host.CountEvents(PXEVENT_OnMouseUp),
+                  0u)
+            << "a trace fires no mouse events";
+        ASSERT_TRUE(WaitForWidth(host, recorder, int32_t(d.window[2]))) << "the camera sends the region";
+        EXPECT_EQ(CallInt(host, "ZoomOnPoint", {HostValue::I4(0), HostValue::I4(0), HostValue::R8(1.0), HostValue::I4(1)}), 0);
+        ASSERT_TRUE(WaitForWidth(host, recorder, 640));
+    }
     // The trace ended: the next click is the host's again.
     EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONDOWN, 0, PX_MOUSE_LPARAM(1, 1)), 0);
     EXPECT_EQ(host.CountEvents(PXEVENT_OnMouseDown), 1u);
@@ -275,7 +307,7 @@ TEST(ControlMenu, TheOverlaySubmenuComesWithABackEnd)
     EXPECT_EQ(checked(menu(0)[0].children[1]), "Transparent|");
 
     // "Trace Rectangle": a drag adds one overlay object (the next new id follows it) and fires no
-    // mouse event; "Set String to Write" asks the host's text dialog.
+    // mouse event.
     menu(0xA02);
     host.ClearRecords();
     EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONDOWN, 0, PX_MOUSE_LPARAM(2, 2)), 0);
@@ -285,16 +317,11 @@ TEST(ControlMenu, TheOverlaySubmenuComesWithABackEnd)
     EXPECT_EQ(CallInt(host, "AddOverlayPixel", {HostValue::I4(-1), HostValue::I4(1), HostValue::I4(1),
                                                 HostValue::I4(0), HostValue::I4(0)}),
               2);
-    host.ScriptTextDialog({true, "hello"});
-    menu(0x1600);
-    ASSERT_EQ(host.TextDialogs().size(), 1u);
-    EXPECT_EQ(host.TextDialogs()[0].strTitle, "Set Overlay String");
-    EXPECT_EQ(host.TextDialogs()[0].strPrompt, "Enter the string to write");
 }
 
-// SaveImage by type: the bitmap file byte for byte, the encoders' files by their signatures, raw
-// bytes as they are, and nothing for the types without a format or a stopped control; the dialog
-// offers the requested type's entry (all four for type 0) and the chosen entry decides.
+// SaveImage by type: the bitmap file byte for byte, the encoders' files read back with their
+// libraries, raw bytes as they are, and nothing for the types without a format; the dialog offers
+// the requested type's entry (all four for type 0) and the chosen entry decides.
 TEST(ControlSave, FilesByTypeAndThroughTheDialog)
 {
     CSimCamera camera(ImageCamera(5, 3, PX_FORMAT_RGB24));
@@ -308,13 +335,12 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
     const std::string dir = "/tmp/pellix-save-" + std::to_string(getpid());
     ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
 
-    // The bitmap file: 14 + 40 bytes of headers, then the rows from the last.
-    std::vector<uint8_t> bitmap = {'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
-    bitmap.insert(bitmap.end(), image.header.begin(), image.header.begin() + 40);
-    bitmap[14 + 8] = 3;   // the height made positive
-    bitmap[14 + 9] = bitmap[14 + 10] = bitmap[14 + 11] = 0;
-    for (int row = 2; row >= 0; --row)
-        bitmap.insert(bitmap.end(), image.data.begin() + row * 16, image.data.begin() + row * 16 + 16);
+    const std::vector<uint8_t> bitmap = BitmapFile(image);
+    std::vector<uint8_t> rgb;   // red, green, blue, top-down
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 5; ++x)
+            for (int i = 2; i >= 0; --i)
+                rgb.push_back(image.data[y * 16 + x * 3 + i]);
 
     const struct {
         uint32_t type;
@@ -343,6 +369,20 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
         EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + c.start.size()), c.start) << c.type;
         if (c.type <= 1) {
             EXPECT_EQ(bytes, bitmap) << c.type;
+        } else if (c.type == 7) {
+            EXPECT_EQ(bytes, image.data);
+        } else {
+            // Read back with the encoders' own libraries: exact but for the lossy JPEG.
+            DecodedImage decoded;
+            const bool read = c.type == 2   ? ReadJpegFile(path, &decoded)
+                              : c.type == 4 ? ReadPngFile(path, false, &decoded)
+                                            : ReadTiffFile(path, &decoded);
+            ASSERT_TRUE(read) << c.type;
+            ASSERT_EQ(decoded.pixels.size(), rgb.size()) << c.type;
+            double error = 0;
+            for (size_t i = 0; i < rgb.size(); ++i)
+                error += std::abs(int(decoded.pixels[i]) - int(rgb[i]));
+            EXPECT_LE(error / rgb.size(), c.type == 2 ? 12.0 : 0.0) << c.type;
         }
         unlink(path.c_str());
     }
@@ -387,13 +427,43 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
         }
     }
 
-    ASSERT_EQ(host.Call("Stop"), PX_S_OK);
-    EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(1), HostValue::Text(dir + "/stopped")}), 0);
-    EXPECT_NE(access((dir + "/stopped").c_str(), F_OK), 0);
     unlink((dir + "/chosen").c_str());
     unlink((dir + "/jpeg").c_str());
     unlink((dir + "/menu").c_str());
     rmdir(dir.c_str());
+}
+
+// A bitmap file of the other depths (24 bits above): rows of 4 x width bytes for 32 bits, 8 bits
+// with the 256 colours and the pixels at 1078; a stopped control writes no type.
+TEST(ControlSave, BitmapFilesOfEachDepthAndNothingOnceStopped)
+{
+    const struct {
+        uint32_t format;
+        size_t rowBytes, pixelOffset;
+    } depths[] = {{PX_FORMAT_RGB32, 20, 54}, {PX_FORMAT_MONO8, 8, 1078}};
+    const std::string path = "/tmp/pellix-depth-" + std::to_string(getpid()) + ".bmp";
+    for (const auto& d : depths) {
+        SCOPED_TRACE(d.format);
+        CSimCamera camera(ImageCamera(5, 3, d.format));
+        ASSERT_TRUE(camera.Started());
+        CHeadlessHost host(Window(5, 3));
+        CImageRecorder recorder(host);
+        ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
+        const CapturedImage image = recorder.Images().back();
+        ASSERT_EQ(image.data.size(), 3 * d.rowBytes);
+        EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(1), HostValue::Text(path)}), 1);
+        const std::vector<uint8_t> bytes = FileBytes(path);
+        ASSERT_GE(bytes.size(), 14u);
+        EXPECT_EQ(bytes[10] | (bytes[11] << 8), static_cast<int>(d.pixelOffset));
+        EXPECT_EQ(bytes, BitmapFile(image));
+        unlink(path.c_str());
+
+        ASSERT_EQ(host.Call("Stop"), PX_S_OK);
+        for (int32_t type = 0; type <= 8; ++type) {
+            EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(type), HostValue::Text(path)}), 0) << type;
+            EXPECT_NE(access(path.c_str(), F_OK), 0) << type;
+        }
+    }
 }
 
 } // namespace
