@@ -3,15 +3,12 @@
 // camera (kelvo-sim) sends the window of the image the control asked for.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 
-#include "../image/ImageReaders.h"
+#include "tests/image/ImageReaders.h"
+#include "tests/platform/Scratch.h"
 #include "ControlTestUtil.h"
 
 namespace {
@@ -23,12 +20,6 @@ std::vector<int64_t> NewWindow(CHeadlessHost& host)
 {
     return {CallInt(host, "GetNewBufferOffsetX"), CallInt(host, "GetNewBufferOffsetY"),
             CallInt(host, "GetNewBufferSizeX"), CallInt(host, "GetNewBufferSizeY"), CallInt(host, "GetNewSubsection")};
-}
-
-std::vector<uint8_t> FileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The bitmap file of a converted image: the file header, the header with the height made positive,
@@ -332,8 +323,9 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
     ASSERT_TRUE(StreamFirstImage(host, camera, recorder));
     const CapturedImage image = recorder.Images().back();
     ASSERT_EQ(image.data.size(), 48u) << "rows of 15 bytes padded to 16";
-    const std::string dir = "/tmp/pellix-save-" + std::to_string(getpid());
-    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    const platformtest::CScratch scratch;
+    const std::string& dir = scratch.Path();
+    ASSERT_FALSE(dir.empty());
 
     const std::vector<uint8_t> bitmap = BitmapFile(image);
     std::vector<uint8_t> rgb;   // red, green, blue, top-down
@@ -361,7 +353,7 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
         const std::string path = dir + "/" + c.name;
         EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(c.type), HostValue::Text(path)}), c.start.empty() ? 0 : 1)
             << c.type;
-        const std::vector<uint8_t> bytes = FileBytes(path);
+        const std::vector<uint8_t> bytes = ReadBytes(path);
         EXPECT_EQ(access(path.c_str(), F_OK) == 0, !c.start.empty()) << c.type;
         if (c.start.empty())
             continue;
@@ -390,10 +382,10 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
     // The dialog.
     host.ScriptSaveDialog({true, dir + "/chosen", 2});
     EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(0), HostValue::Text("")}), 1);
-    EXPECT_EQ(FileBytes(dir + "/chosen").at(1), 'P') << "the third entry: PNG";
+    EXPECT_EQ(ReadBytes(dir + "/chosen").at(1), 'P') << "the third entry: PNG";
     host.ScriptSaveDialog({true, dir + "/jpeg", 0});
     EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(2), HostValue::Text("")}), 1);
-    EXPECT_EQ(FileBytes(dir + "/jpeg").at(0), 0xFF);
+    EXPECT_EQ(ReadBytes(dir + "/jpeg").at(0), 0xFF);
     host.ScriptSaveDialog({false, "", 0});
     EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(1), HostValue::Text("")}), 0) << "cancelled";
     std::vector<pxhost::SaveDialogRecord> dialogs = host.SaveDialogs();
@@ -413,7 +405,7 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
     host.ScriptSaveDialog({true, dir + "/menu", 3});
     host.ScriptMenuAnswer(0x100);
     EXPECT_EQ(host.WindowMessage(PX_WM_RBUTTONUP, 0, PX_MOUSE_LPARAM(1, 1)), 0);
-    EXPECT_EQ(FileBytes(dir + "/menu").at(0), 'I') << "the fourth entry: TIFF";
+    EXPECT_EQ(ReadBytes(dir + "/menu").at(0), 'I') << "the fourth entry: TIFF";
     host.ScriptMenuAnswer(0x1700);
     EXPECT_EQ(host.WindowMessage(PX_WM_RBUTTONUP, 0, PX_MOUSE_LPARAM(1, 1)), 0);
     std::vector<pxhost::HostBitmap> clipboard = host.Clipboard();
@@ -427,10 +419,6 @@ TEST(ControlSave, FilesByTypeAndThroughTheDialog)
         }
     }
 
-    unlink((dir + "/chosen").c_str());
-    unlink((dir + "/jpeg").c_str());
-    unlink((dir + "/menu").c_str());
-    rmdir(dir.c_str());
 }
 
 // A bitmap file of the other depths (24 bits above): rows of 4 x width bytes for 32 bits, 8 bits
@@ -441,7 +429,8 @@ TEST(ControlSave, BitmapFilesOfEachDepthAndNothingOnceStopped)
         uint32_t format;
         size_t rowBytes, pixelOffset;
     } depths[] = {{PX_FORMAT_RGB32, 20, 54}, {PX_FORMAT_MONO8, 8, 1078}};
-    const std::string path = "/tmp/pellix-depth-" + std::to_string(getpid()) + ".bmp";
+    const platformtest::CScratch scratch;
+    const std::string path = scratch.In("image.bmp");
     for (const auto& d : depths) {
         SCOPED_TRACE(d.format);
         CSimCamera camera(ImageCamera(5, 3, d.format));
@@ -452,7 +441,7 @@ TEST(ControlSave, BitmapFilesOfEachDepthAndNothingOnceStopped)
         const CapturedImage image = recorder.Images().back();
         ASSERT_EQ(image.data.size(), 3 * d.rowBytes);
         EXPECT_EQ(CallInt(host, "SaveImage", {HostValue::I4(1), HostValue::Text(path)}), 1);
-        const std::vector<uint8_t> bytes = FileBytes(path);
+        const std::vector<uint8_t> bytes = ReadBytes(path);
         ASSERT_GE(bytes.size(), 14u);
         EXPECT_EQ(bytes[10] | (bytes[11] << 8), static_cast<int>(d.pixelOffset));
         EXPECT_EQ(bytes, BitmapFile(image));
