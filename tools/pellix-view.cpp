@@ -316,16 +316,22 @@ int main(int argc, char** argv)
     int frames = 0;
     bool grabbing = false;
     QSize overlaySize;   // the full image size the script was last applied at
+    bool displayChecked = false;
     auto afterFrame = [&] {
+        // Only a back-end shows overlays, and one that cannot start leaves the control on GDI with
+        // nothing but its log to say so. A back-end's key is never 0 before a script sets it
+        // (magenta), so 0 at the first picture means none.
+        if (!displayChecked && (o.displayMode > 0 || !overlay.empty())) {
+            displayChecked = true;
+            if (view->GetOverlayTransparentColor() == 0)
+                fprintf(stderr, "pellix-view: warning: the control draws without a display back-end%s (%s)\n",
+                        overlay.empty() ? "" : ", so the overlay is not shown",
+                        o.displayMode > 0 ? "the one asked for cannot run here: gl on a software OpenGL renderer "
+                                            "needs AllowSoftwareGL=1 in the configuration"
+                                          : "--backend gdi, or UseDDraw=0 in the configuration");
+        }
         const QSize full(view->GetFullSizeX(), view->GetFullSizeY());
         if (!overlay.empty() && !full.isEmpty() && full != overlaySize) {
-            // Only a back-end shows overlays, and one that cannot start leaves the control on GDI
-            // with nothing but its log to say so. A back-end's key is never 0 before a script
-            // sets it (magenta), so 0 here means none.
-            if (overlaySize.isEmpty() && view->GetOverlayTransparentColor() == 0)
-                fprintf(stderr, "pellix-view: warning: the control draws without a display back-end, so the overlay "
-                                "is not shown (--backend gdi, or the back-end asked for cannot run here: gl on a "
-                                "software OpenGL renderer needs AllowSoftwareGL=1 in the configuration)\n");
             overlaySize = full;
             if (!ApplyOverlay(view, overlay, o.strOverlay) && !o.strScreenshot.isEmpty()) {
                 app.exit(1);
