@@ -155,8 +155,9 @@ TEST_P(BackEndPainting, ThePresentedPictureIsTheImageWithItsTextsAndOverlay)
 INSTANTIATE_TEST_SUITE_P(EachAnswer, BackEndPainting, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<BackEndCase>& info) { return info.param.name; });
 
-// Each shape chosen in the menu and dragged with the mouse shows in the border colour (red) within
-// the box of its drag, the image untouched around it, and fires no mouse event. The traced text
+// Each shape chosen in the menu and dragged with the mouse is one overlay object, shows in the
+// border colour (red) within the box of its drag, the image untouched around it, and fires no
+// mouse event. The traced text
 // is the dialog's: a first dialog closed without OK leaves it empty, a text given with OK stays
 // for the dialogs after it however they are closed. (The dialog's text is the process's: this is
 // the only test of this program that answers it with OK.)
@@ -186,7 +187,12 @@ TEST(TracedShapes, EachShapeShowsWhereItWasDraggedAndTheTextIsTheDialogs)
         EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONUP, 0, PX_MOUSE_LPARAM(x1, y1)), 0);
         EXPECT_TRUE(host.Events().empty()) << "a trace fires no mouse event";
         host.Paint();
-        return Presented(registered.Made(), kImageW, kImageH);
+        const Picture p = Presented(registered.Made(), kImageW, kImageH);
+        // One object for the whole drag (id 1 in the cleared list): the next new id is 2.
+        EXPECT_EQ(CallInt(host, "AddOverlayPixel", {HostValue::I4(-1), HostValue::I4(0), HostValue::I4(0),
+                                                    HostValue::I4(0), HostValue::I4(0)}),
+                  2);
+        return p;
     };
     constexpr uint32_t kRed = 0xFF0000;
     const struct {

@@ -296,18 +296,6 @@ TEST(ControlMenu, TheOverlaySubmenuComesWithABackEnd)
     EXPECT_EQ(checked(menu(0x1302)[0].children[3].children[1]), "Italic|");
     EXPECT_EQ(checked(menu(0xC01)[0].children[3].children[1]), "");
     EXPECT_EQ(checked(menu(0)[0].children[1]), "Transparent|");
-
-    // "Trace Rectangle": a drag adds one overlay object (the next new id follows it) and fires no
-    // mouse event.
-    menu(0xA02);
-    host.ClearRecords();
-    EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONDOWN, 0, PX_MOUSE_LPARAM(2, 2)), 0);
-    EXPECT_EQ(host.WindowMessage(PX_WM_MOUSEMOVE, PX_MK_LBUTTON, PX_MOUSE_LPARAM(9, 5)), 0);
-    EXPECT_EQ(host.WindowMessage(PX_WM_LBUTTONUP, 0, PX_MOUSE_LPARAM(20, 10)), 0);
-    EXPECT_TRUE(host.Events().empty());
-    EXPECT_EQ(CallInt(host, "AddOverlayPixel", {HostValue::I4(-1), HostValue::I4(1), HostValue::I4(1),
-                                                HostValue::I4(0), HostValue::I4(0)}),
-              2);
 }
 
 // SaveImage by type: the bitmap file byte for byte, the encoders' files read back with their
