@@ -32,6 +32,19 @@ void CWindowSurface::Release()
     m_free.notify_all();
 }
 
+void CWindowSurface::WaitForNoUser(std::unique_lock<std::mutex>& lock) const
+{
+    ++m_dwWaiting;
+    m_free.wait(lock, [&] { return m_dwUsers == 0; });
+    --m_dwWaiting;
+}
+
+uint32_t CWindowSurface::Waiting() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_dwWaiting;
+}
+
 PXRect CWindowSurface::Rect() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -43,7 +56,7 @@ bool CWindowSurface::Resize(int32_t width, int32_t height)
     width = std::max(0, width);
     height = std::max(0, height);
     std::unique_lock<std::mutex> lock(m_lock);
-    m_free.wait(lock, [&] { return m_dwUsers == 0; });
+    WaitForNoUser(lock);
     if (width == m_width && height == m_height)
         return false;
     m_width = width;
@@ -55,7 +68,7 @@ bool CWindowSurface::Resize(int32_t width, int32_t height)
 void CWindowSurface::Read(const std::function<void(const PXSurface&)>& read) const
 {
     std::unique_lock<std::mutex> lock(m_lock);
-    m_free.wait(lock, [&] { return m_dwUsers == 0; });
+    WaitForNoUser(lock);
     PXSurface s{const_cast<uint8_t*>(m_pixels.data()), m_width, m_height, m_width * 4};
     read(s);
 }

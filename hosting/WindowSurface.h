@@ -32,14 +32,19 @@ public:
     bool Resize(int32_t width, int32_t height);
     // Waits until there is no user and hands the pixels to read; no user comes meanwhile.
     void Read(const std::function<void(const PXSurface&)>& read) const;
+    // Threads in Read or Resize waiting for the users to go (what tests watch).
+    uint32_t Waiting() const;
 
 private:
+    void WaitForNoUser(std::unique_lock<std::mutex>& lock) const;
+
     const uint8_t m_fill;
     mutable std::mutex m_lock;
     mutable std::condition_variable m_free;
     int32_t m_width = 0, m_height = 0;
     std::vector<uint8_t> m_pixels;
     uint32_t m_dwUsers = 0;
+    mutable uint32_t m_dwWaiting = 0;
 };
 
 } // namespace pxhost

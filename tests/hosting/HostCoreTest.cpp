@@ -167,22 +167,37 @@ TEST(HostCore, TheSurfaceWaitsForItsUsersAndFollowsTheWindow)
     ASSERT_TRUE(host.OpenWindow());
     ASSERT_EQ(t.getWindowSurface(t.data, &s), 1);
     ASSERT_EQ(s.stride, 8 * 4);
-    // The host's paint is a second user beside the control's worker.
+    // The host's paint is a second user beside the control's worker. A read and a reallocation
+    // wait while the worker holds the surface (each seen waiting, or done too early).
     host.PaintControl();
-    std::atomic<bool> read{false};
+    std::atomic<bool> read{false}, resized{false};
     uint32_t pixels[2] = {};
     std::thread reader([&] {
         host.Surface().Read([&](const PXSurface& r) { memcpy(pixels, r.pixels, sizeof pixels); });
         read = true;
     });
-    memset(s.pixels + 4, 0x11, 4);   // the worker's own write while it holds the surface
+    while (!read && host.Surface().Waiting() == 0)
+        std::this_thread::yield();
     EXPECT_FALSE(read.load());
+    memset(s.pixels + 4, 0x11, 4);   // the worker's own write while it holds the surface
     t.releaseWindowSurface(t.data, &s);
     reader.join();
     EXPECT_EQ(pixels[0] & 0xFFFFFF, 0x336699u);
     EXPECT_EQ(pixels[1], 0x11111111u);
+    ASSERT_EQ(t.getWindowSurface(t.data, &s), 1);
+    std::thread resizer([&] {
+        host.Surface().Resize(16, 4);
+        resized = true;
+    });
+    while (!resized && host.Surface().Waiting() == 0)
+        std::this_thread::yield();
+    EXPECT_FALSE(resized.load());
+    memset(s.pixels, 0x22, 8 * 4 * 4);   // the held pixels are still the surface's
+    t.releaseWindowSurface(t.data, &s);
+    resizer.join();
+    EXPECT_EQ(host.Surface().Rect().right, 16);
 
-    host.ResizeWindow(8, 4);
+    host.ResizeWindow(16, 4);
     EXPECT_TRUE(MessagesOf(PX_WM_SIZE).empty()) << "the same size";
     host.ResizeWindow(100, 50);
     ASSERT_EQ(MessagesOf(PX_WM_SIZE).size(), 1u);
