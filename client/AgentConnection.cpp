@@ -225,12 +225,17 @@ uint32_t CAgentConnection::ReceiveBuffer(void* data, uint32_t size)
 uint32_t CAgentConnection::Transfer(bool send, void* buffer, uint32_t size)
 {
     uint32_t result = PX_OK;
-    if (StopBeforeTransfer(send, &result))
+    if (StopBeforeTransfer(send, &result)) {
+        if (!send)
+            m_bReceiveWaiting = false;
         return result;
+    }
     if (buffer == nullptr && size > 0)
         return PX_ERROR;
     if (m_pTransport != nullptr) {
         result = send ? m_pTransport->SendBuffer(buffer, size) : m_pTransport->ReceiveBuffer(buffer, size);
+        if (!send)
+            m_bReceiveWaiting = false;
         if (result != PX_OK)
             KeepError(PX_COMM_ERROR, NetResult{send ? NET_SEND_ERROR : NET_RECEIVE_ERROR, result});
         return result != PX_OK ? PX_COMM_ERROR : PX_OK;
@@ -265,7 +270,8 @@ uint32_t CAgentConnection::TransferHere(bool send, uint8_t* buffer, uint32_t siz
         }
         break;
     }
-    m_bReceiveWaiting = false;
+    if (!send)
+        m_bReceiveWaiting = false;
     return result;
 }
 
@@ -287,7 +293,8 @@ uint32_t CAgentConnection::TransferOnWorker(bool send, uint8_t* buffer, uint32_t
         if (!send)
             m_bReceiveWaiting = true;
         const int which = px::Event::WaitAny(events, watched, m_dwTimeout);
-        m_bReceiveWaiting = false;
+        if (!send)
+            m_bReceiveWaiting = false;
         if (which == 0) {
             pending = false;
             result = Completed(send, NetResult{block.dwCode, block.dwDetail}, block.dwCount, size);
@@ -355,11 +362,22 @@ bool CAgentConnection::JudgeTimeout(bool send, uint32_t timeouts, uint32_t* resu
 
 uint32_t CAgentConnection::SendCommand(const AgentCommand& command, const void* input, uint32_t inputSize)
 {
+    px::CsLock lock(m_csSend);
+    return SendCommandLocked(command, input, inputSize);
+}
+
+uint32_t CAgentConnection::SendWhileReceiveWaiting(const AgentCommand& command)
+{
+    px::CsLock lock(m_csSend);
+    return m_bReceiveWaiting ? SendCommandLocked(command, nullptr, 0) : PX_OK;
+}
+
+uint32_t CAgentConnection::SendCommandLocked(const AgentCommand& command, const void* input, uint32_t inputSize)
+{
     const bool envelope = AgentUsesEnvelopes(m_dwAgentVersion);
     const bool oneSend = command.dwCommand == CMD_GET_TRANSFER_BUFFER_DATA || command.dwCommand == CMD_SEND_INPUT;
     uint8_t message[kAgentEnvelopeSize + kAgentMaxCommandRecordSize + kBufParamsMaxSize];
     size_t used = 0;
-    px::CsLock lock(m_csSend);
     if (envelope) {
         const auto e = AgentEncodeEnvelope(AgentMakeEnvelope(command));
         std::memcpy(message, e.data(), e.size());
@@ -374,8 +392,15 @@ uint32_t CAgentConnection::SendCommand(const AgentCommand& command, const void* 
     if (AgentEncodeCommand(command, message + used, sizeof message - used, &written) != AGENT_OK)
         return PX_ERROR;
     used += written;
-    if (command.dwCommand != CMD_SEND_INPUT || inputSize == 0)
-        return SendLocked(message, static_cast<uint32_t>(used));
+    if (command.dwCommand != CMD_SEND_INPUT || inputSize == 0) {
+        const uint32_t r = SendLocked(message, static_cast<uint32_t>(used));
+        // The reply to a data request is awaited from the moment the request is out, under the
+        // send lock: a force from another thread then cannot fall between this send and the
+        // receive that follows it and be lost while the camera waits for the next frame.
+        if (r == PX_OK && command.dwCommand == CMD_GET_TRANSFER_BUFFER_DATA)
+            m_bReceiveWaiting = true;
+        return r;
+    }
 
     // The input bytes travel in the same message as the record before them.
     const uint64_t total = uint64_t{used} + inputSize;

@@ -124,6 +124,9 @@ public:
     // CMD_SEND_INPUT go out in one send, the others as envelope and record.
     uint32_t SendCommand(const px::agent::AgentCommand& command, const void* input = nullptr, uint32_t inputSize = 0)
         PX_EXCLUDES(m_csSend);
+    // Sends command only while a data request awaits its reply (sent, or being received), checked
+    // under the send lock that the request went out under; 0 without sending otherwise.
+    uint32_t SendWhileReceiveWaiting(const px::agent::AgentCommand& command) PX_EXCLUDES(m_csSend);
     // Reads the reply envelope (new agents) and parts A and B of the reply to command; a size the
     // records refuse marks the connection broken (3000).
     uint32_t ReadReplyHead(uint32_t command, px::agent::AgentReply* reply);
@@ -137,7 +140,6 @@ public:
     bool Connected() const { return m_bConnected.load(); }
     uint32_t AgentVersion() const { return m_dwAgentVersion; }
     uint32_t Timeout() const { return m_dwTimeout; }
-    bool ReceiveWaiting() const { return m_bReceiveWaiting.load(); }
     // What ended the first transfer that failed ({0, 0} while none did): the layer's result, with
     // detail 5164 when a wait ran out. For diagnostics and tests; the results above are the rules.
     NetResult FirstFailure() const;
@@ -152,6 +154,8 @@ private:
     // The checks before every transfer: true with *result when the transfer does not happen.
     bool StopBeforeTransfer(bool send, uint32_t* result);
     uint32_t SendLocked(const void* data, uint32_t size) PX_REQUIRES(m_csSend);
+    uint32_t SendCommandLocked(const px::agent::AgentCommand& command, const void* input, uint32_t inputSize)
+        PX_REQUIRES(m_csSend);
     uint32_t Transfer(bool send, void* buffer, uint32_t size);
     uint32_t TransferHere(bool send, uint8_t* buffer, uint32_t size);
     uint32_t TransferOnWorker(bool send, uint8_t* buffer, uint32_t size);

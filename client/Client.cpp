@@ -445,9 +445,7 @@ uint32_t CClient::ForceTransferInProgress(const char* strBufId)
     CLIENT_TRACE("ForceTransferInProgress(): strBufId: %s\n", id.ToText().c_str());
     if (uint32_t error = m_connection.StickyError())
         return error;
-    if (!m_connection.ReceiveWaiting())
-        return PX_OK;
-    return m_connection.SendCommand(AgentMakeForceTransfer(id));
+    return m_connection.SendWhileReceiveWaiting(AgentMakeForceTransfer(id));
 }
 
 uint32_t CClient::EndTransfers()

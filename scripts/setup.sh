@@ -10,7 +10,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev libtiff-dev libyuv-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  python3 python3-numpy python3-pytest python3-venv
+  python3 python3-numpy python3-pytest python3-pytest-timeout python3-venv
   libcairo2-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core fonts-liberation2
   libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
   libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri

@@ -21,11 +21,12 @@ run_ctest() {
 }
 
 # Runs the Python package's tests (pytest, with Debian's interpreter, where python3-numpy and
-# python3-pytest are installed) over the normal build, and counts what passed.
+# python3-pytest are installed) over the normal build, and counts what passed. A test that hangs
+# fails after five minutes with every thread's stack, rather than holding up the whole command.
 run_pytest() {
   local log
   log=$(mktemp)
-  PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python | tee "$log"
+  PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q -p no:cacheprovider --timeout=300 --timeout-method=thread tests/python | tee "$log"
   passed=$((passed + $(sed -n 's/^\([0-9]*\) passed.*/\1/p' "$log" | tail -n 1)))
   rm -f "$log"
 }
